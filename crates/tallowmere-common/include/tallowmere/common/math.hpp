@@ -1,0 +1,38 @@
+// The geometric records shared by the model and world formats.
+//
+// Stored layouts (little-endian f32 components, kept bit for bit, never normalised):
+//   Vector3     12 bytes: x, y, z
+//   Quaternion  16 bytes: w, x, y, z (the scalar part w first)
+//   Plane       16 bytes: normal (Vector3), d
+//   Sphere      16 bytes: center (Vector3), radius
+// All are declarative records: a failing field adds its frame and rewinds the cursor.
+// The Frame record (origin, orientation) lives with the modules that use it.
+#pragma once
+
+#include "tallowmere/common/cursor.hpp"
+
+namespace tallowmere::common {
+
+struct Vector3 {
+  float x = 0, y = 0, z = 0;
+  static ParseResult<Vector3> read(Cursor& cursor);
+};
+
+struct Quaternion {
+  float w = 1, x = 0, y = 0, z = 0;
+  static ParseResult<Quaternion> read(Cursor& cursor);
+};
+
+struct Plane {
+  Vector3 normal;
+  float d = 0;
+  static ParseResult<Plane> read(Cursor& cursor);
+};
+
+struct Sphere {
+  Vector3 center;
+  float radius = 0;
+  static ParseResult<Sphere> read(Cursor& cursor);
+};
+
+}  // namespace tallowmere::common

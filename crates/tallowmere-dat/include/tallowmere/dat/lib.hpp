@@ -1,0 +1,119 @@
+// The archive: header, directory and payload access.
+//
+// An archive is a file of fixed-size blocks. The 80-byte header sits at offset 0x140;
+// its `root_offset` names the root node of the directory tree, whose 1716-byte nodes
+// list the files (id, flags, offset, size). A payload is stored as a chain of blocks,
+// each starting with the 4-byte offset of the next block (0 for the last one); bit 0 of
+// an entry's flags marks a compressed payload. All values are little-endian u32.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "tallowmere/common/cursor.hpp"
+#include "tallowmere/common/expected.hpp"
+#include "tallowmere/common/platform.hpp"
+#include "tallowmere/dat/error.hpp"
+
+namespace tallowmere::dat {
+
+using common::Cursor;
+using common::Expected;
+using common::ParseResult;
+
+inline constexpr uint64_t kHeaderOffset = 0x140;
+inline constexpr uint32_t kHeaderSize = 80;
+inline constexpr uint32_t kNodeSize = 1716;
+inline constexpr uint32_t kNodeBranches = 62;
+inline constexpr uint32_t kNodeEntries = 61;
+inline constexpr uint32_t kEntrySize = 24;
+inline constexpr uint32_t kEntriesOffset = 252;
+
+// Limits on untrusted archive structure, kept in one place.
+struct ArchiveLimits {
+  // Deepest directory tree accepted; real trees have a handful of levels.
+  uint32_t max_directory_depth = 256;
+};
+
+struct DatHeader {
+  uint32_t magic = 0;
+  uint32_t block_size = 0;
+  uint32_t file_size = 0;
+  uint32_t dataset = 0;
+  uint32_t subset = 0;
+  uint32_t free_head = 0;
+  uint32_t free_tail = 0;
+  uint32_t free_count = 0;
+  uint32_t root_offset = 0;
+  uint32_t new_lru = 0;
+  uint32_t old_lru = 0;
+  uint32_t use_lru = 0;
+  uint32_t master_map_id = 0;
+  uint32_t engine_version = 0;
+  uint32_t game_version = 0;
+  std::vector<uint8_t> version_string;  // exactly 16 raw bytes
+  uint32_t version_minor = 0;
+
+  // Declarative record read from the header bytes (the cursor starts at the header).
+  static ParseResult<DatHeader> read(Cursor& cursor);
+};
+
+struct DatFileEntry {
+  uint32_t bit_flags = 0;  // bit 0: compressed
+  uint32_t id = 0;
+  uint32_t offset = 0;
+  uint32_t size = 0;
+  uint32_t timestamp = 0;
+  uint32_t version = 0;
+
+  bool compressed() const { return (bit_flags & 1) != 0; }
+  static ParseResult<DatFileEntry> read(Cursor& cursor);
+};
+
+// One open archive: header, the directory of every file, and the open file.
+class DatDatabase {
+ public:
+  // Opens the archive at `path`: reads the header and loads the whole directory.
+  static Expected<DatDatabase, DatError> open(const std::string& path,
+                                              const ArchiveLimits& limits = {});
+
+  DatDatabase(DatDatabase&&) noexcept = default;
+  DatDatabase& operator=(DatDatabase&&) noexcept = default;
+  DatDatabase(const DatDatabase&) = delete;
+  DatDatabase& operator=(const DatDatabase&) = delete;
+
+  const DatHeader& header() const { return header_; }
+
+  // The payload of file `id`, decompressed when its entry is flagged so.
+  Expected<std::vector<uint8_t>, DatError> get_file(uint32_t id) const;
+
+  // The directory entry of `id`, or null.
+  const DatFileEntry* find(uint32_t id) const;
+  // Number of distinct file ids in the directory.
+  size_t entry_count() const { return entries_.size(); }
+  // Every directory entry, ordered by id.
+  std::span<const DatFileEntry> entries() const { return entries_; }
+  // Bytes held by the directory (for measurements).
+  size_t directory_bytes() const { return entries_.capacity() * sizeof(DatFileEntry); }
+
+  // The `size` bytes of the block chain that starts at absolute `offset`.
+  Expected<std::vector<uint8_t>, DatError> read_file_data(uint32_t offset, uint32_t size) const;
+
+ private:
+  DatDatabase(DatHeader header, common::File file, uint64_t file_length)
+      : header_(std::move(header)), file_(std::move(file)), file_length_(file_length) {}
+
+  Expected<void, DatError> read_directory(const ArchiveLimits& limits);
+
+  DatHeader header_;
+  common::File file_;
+  uint64_t file_length_ = 0;
+  // The directory, sorted by id with one entry per id: a compact map of 24 bytes per
+  // entry, probed by binary search.
+  std::vector<DatFileEntry> entries_;
+};
+
+}  // namespace tallowmere::dat
