@@ -28,4 +28,36 @@ function(tallowmere_fuzzer name)
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set_property(GLOBAL APPEND PROPERTY TALLOWMERE_FUZZERS ${name})
+  set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/fuzz)
+endfunction()
+
+# Declares the library of a crate folder: every .cpp under src/ (and src/file_type/),
+# public headers under include/, GoogleTest files tests/*_test.cpp in one test program,
+# and every fuzz/*_fuzz.cpp as its own libFuzzer target.
+function(tallowmere_crate name)
+  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp
+       ${CMAKE_CURRENT_SOURCE_DIR}/src/file_type/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC include)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE include)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+
+  file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
+  if(TALLOWMERE_TESTS AND tests)
+    tallowmere_test(${name}-tests SOURCES ${tests} LIBS ${name} ${ARG_TEST_DEPS})
+  endif()
+
+  file(GLOB fuzzers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*_fuzz.cpp)
+  if(TALLOWMERE_FUZZ)
+    foreach(fuzzer ${fuzzers})
+      get_filename_component(fuzzer_name ${fuzzer} NAME_WE)
+      tallowmere_fuzzer(${fuzzer_name} SOURCES ${fuzzer} LIBS ${name} ${ARG_TEST_DEPS})
+    endforeach()
+  endif()
 endfunction()

@@ -1,0 +1,83 @@
+// The region's calendar, sky and sound descriptions.
+//
+// Hand-written layouts, little-endian; PStrings have a 2-byte length prefix and are
+// followed by alignment to 4 counted from the start of the payload; a list is a u32
+// count followed by its elements. Nothing here is interpreted: every value is held as
+// read so that the records after it sit at the right position.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tallowmere/common/cursor.hpp"
+
+namespace tallowmere::dat::file_type {
+
+using common::Cursor;
+using common::ParseResult;
+
+struct TimeOfDay {
+  uint32_t value = 0;
+  bool flag = false;  // the stored u32 is nonzero
+  std::string name;
+};
+
+struct Season {
+  uint32_t value = 0;
+  std::string name;
+  static ParseResult<Season> unpack(Cursor& cursor);
+};
+
+struct GameTime {
+  double time_value = 0;
+  std::array<uint32_t, 3> values{};
+  std::string name;
+  std::vector<TimeOfDay> times_of_day;
+  std::vector<std::string> names;
+  std::vector<Season> seasons;
+  static ParseResult<GameTime> unpack(Cursor& cursor);
+};
+
+struct DayGroupItem {
+  std::array<uint32_t, 9> values{};
+};
+
+struct SkyTimeItem {
+  std::array<uint32_t, 6> values{};
+};
+
+struct SkyTimeOfDay {
+  std::array<uint32_t, 11> values{};
+  std::vector<SkyTimeItem> items;
+};
+
+struct DayGroup {
+  uint32_t value = 0;
+  std::string name;
+  std::vector<DayGroupItem> items;
+  std::vector<SkyTimeOfDay> sky_times;
+};
+
+struct SkyDesc {
+  std::array<uint64_t, 2> values{};  // two f64, held as their raw bits
+  std::vector<DayGroup> day_groups;
+  static ParseResult<SkyDesc> unpack(Cursor& cursor);
+};
+
+struct AmbientItem {
+  std::array<uint32_t, 5> values{};
+};
+
+struct AmbientSTBDesc {
+  uint32_t value = 0;
+  std::vector<AmbientItem> items;
+};
+
+struct SoundDesc {
+  std::vector<AmbientSTBDesc> ambient_descs;
+  static ParseResult<SoundDesc> unpack(Cursor& cursor);
+};
+
+}  // namespace tallowmere::dat::file_type

@@ -1,0 +1,72 @@
+// The region record (portal file 0x13000000): height table, calendar, terrain and scene
+// tables and the optional sky, sound and miscellaneous parts.
+//
+// Layout: id u32, header_words 2 x u32, name (PString16, align 4), params 8 x u32,
+// height_table 256 x f32, GameTime, part_mask u32, then SkyDesc (mask 0x10), SoundDesc
+// (0x01), SceneDesc (0x02), TerrainDesc (always), RegionMisc (0x200), in that order.
+// Lists are a u32 count and their elements; no value is validated.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tallowmere/dat/file_type/game_time.hpp"
+
+namespace tallowmere::dat::file_type {
+
+struct TerrainType {
+  std::string name;
+  uint32_t value = 0;
+  std::vector<uint32_t> scene_type_indices;  // indices into SceneDesc::scene_types
+};
+
+struct TerrainDesc {
+  std::vector<TerrainType> terrain_types;
+  std::array<uint32_t, 2> desc_words{};
+  std::array<std::vector<std::pair<uint32_t, uint32_t>>, 3> pair_lists;
+  std::vector<std::array<uint32_t, 11>> wide_entries;
+  static ParseResult<TerrainDesc> unpack(Cursor& cursor);
+};
+
+struct SceneType {
+  uint32_t value = 0;
+  std::vector<uint32_t> scenes;  // scene file ids (0x12xxxxxx)
+};
+
+struct SceneDesc {
+  std::vector<SceneType> scene_types;
+  static ParseResult<SceneDesc> unpack(Cursor& cursor);
+};
+
+struct RegionMisc {
+  std::array<uint32_t, 6> values{};
+  static ParseResult<RegionMisc> unpack(Cursor& cursor);
+};
+
+struct Region {
+  static constexpr uint32_t HAS_SOUND = 0x01;
+  static constexpr uint32_t HAS_SCENE = 0x02;
+  static constexpr uint32_t HAS_SKY = 0x10;
+  static constexpr uint32_t HAS_MISC = 0x200;
+
+  uint32_t id = 0;
+  std::array<uint32_t, 2> header_words{};
+  std::string name;
+  std::array<uint32_t, 8> params{};
+  std::array<float, 256> height_table{};
+  GameTime game_time;
+  uint32_t part_mask = 0;
+  std::optional<SkyDesc> sky;
+  std::optional<SoundDesc> sound;
+  std::optional<SceneDesc> scene;
+  TerrainDesc terrain;
+  std::optional<RegionMisc> misc;
+
+  static ParseResult<Region> unpack(Cursor& cursor);
+};
+
+}  // namespace tallowmere::dat::file_type
