@@ -2,9 +2,24 @@
 // objects) the vertex array, vertices and polygons.
 //
 // Frame, 28 bytes: origin (Vector3), then orientation (Quaternion, w x y z).
+// Vec2Duv, 8 bytes: u, v (f32).
+// SWVertex: num_uvs u16, origin (Vector3), normal (Vector3), num_uvs Vec2Duv.
+// CVertexArray: vertex_type u32, count u32; then, for vertex type 1 only, count times a
+//   u16 vertex id and an SWVertex. Other vertex types have no layout known here and
+//   read nothing after the count.
+// Polygon: num_points u8, poly_flags u8, sides_type i32, pos_surface i16, neg_surface
+//   i16, num_points u16 vertex ids, then num_points u8 positive uv indices unless
+//   poly_flags & 0x04, then num_points u8 negative uv indices when sides_type is 2 and
+//   not poly_flags & 0x08. With num_points 0 neither index list is stored.
+// Frame, Vec2Duv and SWVertex are declarative records; CVertexArray and Polygon are
+// read by hand and add no context frames.
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include "tallowmere/common/math.hpp"
+#include "tallowmere/common/seeded_map.hpp"
 
 namespace tallowmere::dat::graphics {
 
@@ -16,6 +31,47 @@ struct Frame {
   common::Quaternion orientation;
   // Declarative record; frames name 'origin' and 'orientation' in Frame.
   static ParseResult<Frame> read(Cursor& cursor);
+};
+
+struct Vec2Duv {
+  float u = 0;
+  float v = 0;
+  static ParseResult<Vec2Duv> read(Cursor& cursor);
+};
+
+struct SWVertex {
+  uint16_t num_uvs = 0;
+  common::Vector3 origin;
+  common::Vector3 normal;
+  std::vector<Vec2Duv> uvs;  // num_uvs pairs
+  static ParseResult<SWVertex> read(Cursor& cursor);
+};
+
+struct CVertexArray {
+  uint32_t vertex_type = 0;
+  // Keyed by vertex id; a repeated id keeps the later vertex. The stored count is not
+  // kept. Iteration order is unspecified and differs between instances.
+  common::SeededMap<uint16_t, SWVertex> vertices;
+  // Fails with "failed to fill whole buffer" on a short type, count or vertex id, or
+  // with an SWVertex error.
+  static ParseResult<CVertexArray> read(Cursor& cursor);
+};
+
+struct Polygon {
+  static constexpr uint8_t NO_POS_UVS = 0x04;
+  static constexpr uint8_t NO_NEG_UVS = 0x08;
+  static constexpr int32_t SIDES_TWO_SIDED = 2;  // the sides type that can carry neg uvs
+
+  uint8_t num_points = 0;
+  uint8_t poly_flags = 0;
+  int32_t sides_type = 0;
+  int16_t pos_surface = 0;
+  int16_t neg_surface = 0;
+  std::vector<uint16_t> vertex_ids;     // num_points keys of CVertexArray::vertices
+  std::vector<uint8_t> pos_uv_indices;  // num_points entries or empty
+  std::vector<uint8_t> neg_uv_indices;  // num_points entries or empty
+  // Any short field fails with "failed to fill whole buffer".
+  static ParseResult<Polygon> read(Cursor& cursor);
 };
 
 }  // namespace tallowmere::dat::graphics

@@ -1,0 +1,130 @@
+// Encoders of the model records: BSP trees, polygons, vertex arrays, graphics objects
+// and setup models, in exactly the layouts their readers parse.
+//
+// The parsed records keep polygons, vertices and locations in hash maps whose order is
+// unspecified, so the encoders take ordered lists of (key, value) pairs instead: the
+// caller decides the payload order, repeated keys included. Encoders write what they
+// are given; keeping counts, flags and lists consistent is the caller's business, which
+// lets tests lay out damaged records as easily as sound ones.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "tallowmere/dat/file_type/gfx_obj.hpp"
+#include "tallowmere/dat/file_type/setup_model.hpp"
+#include "tallowmere/dat/graphics.hpp"
+#include "tallowmere/dat/physics.hpp"
+#include "tallowmere/dat_writer/byte_writer.hpp"
+
+namespace tallowmere::writer {
+
+namespace physics = dat::physics;
+namespace graphics = dat::graphics;
+namespace file_type = dat::file_type;
+
+// ---- BSP trees ----
+
+// A tag value from its four characters in reading order ("LEAF" -> 0x4C454146).
+uint32_t bsp_tag(std::string_view chars);
+
+// Writes `node` and its subtrees as a tree of `kind`. Internal nodes write the tag of
+// their node_type and whichever children they hold (the tag should agree); optional
+// parts that the kind stores but the node lacks are written as zeros.
+void encode_bsp(ByteWriter& out, const physics::BspNode& node, physics::BspTreeKind kind);
+
+// Node builders for tests and generated models.
+physics::BspNode bsp_leaf(uint32_t leaf_index, std::vector<uint16_t> poly_ids = {});
+// An internal node; `tag` is four characters ("BPIN", "BPnn", ...).
+physics::BspNode bsp_internal(std::string_view tag, std::optional<physics::BspNode> pos,
+                              std::optional<physics::BspNode> neg,
+                              std::vector<uint16_t> poly_ids = {});
+physics::BspNode bsp_portal(physics::BspNode pos, physics::BspNode neg,
+                            std::vector<uint16_t> poly_ids = {},
+                            std::vector<physics::PortalPoly> portals = {});
+
+// ---- Graphics records ----
+
+using PolygonList = std::vector<std::pair<uint16_t, graphics::Polygon>>;
+using VertexList = std::vector<std::pair<uint16_t, graphics::SWVertex>>;
+
+// Writes the polygon's fields and lists as held (num_points is written from the field).
+void encode_polygon(ByteWriter& out, const graphics::Polygon& polygon);
+// A polygon over `vertex_ids` with both uv index lists stored (sides_type 2, flags 0).
+graphics::Polygon make_polygon(std::vector<uint16_t> vertex_ids);
+
+void encode_vertex(ByteWriter& out, const graphics::SWVertex& vertex);
+// vertex_type, count = vertices.size(), then every (id, vertex) in order.
+void encode_vertex_array(ByteWriter& out, uint32_t vertex_type, const VertexList& vertices);
+
+// ---- Graphics object ----
+
+struct GfxObjSpec {
+  uint32_t id = 0x01000000;
+  uint32_t flags = 0;
+  std::vector<uint32_t> surfaces;
+  uint32_t vertex_type = 1;
+  VertexList vertices;
+  PolygonList physics_polygons;
+  std::optional<physics::BspNode> physics_bsp;  // a single leaf when absent
+  common::Vector3 sort_center;
+  PolygonList polygons;
+  std::optional<physics::BspNode> drawing_bsp;  // a single leaf when absent
+  uint32_t degrade_id = 0;
+};
+
+// The optional parts are written exactly when `flags` asks for them.
+void encode_gfx_obj(ByteWriter& out, const GfxObjSpec& spec);
+std::vector<uint8_t> encode_gfx_obj(const GfxObjSpec& spec);
+
+// A graphics object with one vertex (ids 0, 1, ...) per position and nothing else.
+GfxObjSpec gfx_obj_from_positions(uint32_t id, std::span<const common::Vector3> positions);
+
+// ---- Setup model ----
+
+struct SetupModelSpec {
+  uint32_t id = 0x02000000;
+  uint32_t flags = 0;
+  std::vector<uint32_t> parts;
+  std::vector<uint32_t> parent_index;          // written when HAS_PARENT
+  std::vector<common::Vector3> default_scale;  // written when HAS_DEFAULT_SCALE
+  std::vector<std::pair<uint32_t, file_type::LocationType>> holding_locations;
+  std::vector<std::pair<uint32_t, file_type::LocationType>> connection_points;
+  std::vector<std::pair<uint32_t, file_type::PlacementType>> placement_frames;
+  std::vector<file_type::CylSphere> cyl_spheres;
+  std::vector<common::Sphere> spheres;
+  float height = 0;
+  float radius = 0;
+  float step_up_height = 0;
+  float step_down_height = 0;
+  common::Sphere sorting_sphere;
+  common::Sphere selection_sphere;
+  std::vector<std::pair<uint32_t, file_type::LightInfo>> lights;
+  // The five trailing ids; 0 stores "absent".
+  uint32_t default_animation = 0;
+  uint32_t default_script = 0;
+  uint32_t default_motion_table = 0;
+  uint32_t default_sound_table = 0;
+  uint32_t default_script_table = 0;
+};
+
+void encode_frame(ByteWriter& out, const graphics::Frame& frame);
+void encode_hook(ByteWriter& out, const file_type::AnimationHook& hook);
+// The frames as held, the hook count, then the hooks.
+void encode_placement(ByteWriter& out, const file_type::PlacementType& placement);
+void encode_setup_model(ByteWriter& out, const SetupModelSpec& spec);
+std::vector<uint8_t> encode_setup_model(const SetupModelSpec& spec);
+
+// A well-formed hook of `hook_type` (0 to 26) whose payload bytes count up from 1 and
+// whose padding is zero. For type 5, `type5_value` is the stored i16 that decides
+// whether two more payload bytes follow.
+file_type::AnimationHook make_hook(uint32_t hook_type, uint32_t param, int16_t type5_value = 0);
+
+// A setup model of `parts` with one placement (key 0) of identity frames.
+SetupModelSpec setup_model_from_parts(uint32_t id, std::vector<uint32_t> parts);
+
+}  // namespace tallowmere::writer

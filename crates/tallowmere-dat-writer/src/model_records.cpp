@@ -1,0 +1,325 @@
+#include "tallowmere/dat_writer/model_records.hpp"
+
+#include <memory>
+
+namespace tallowmere::writer {
+
+using common::Sphere;
+using common::Vector3;
+using physics::BspNode;
+using physics::BspTreeKind;
+
+namespace {
+
+void encode_vector(ByteWriter& out, const Vector3& v) {
+  out.f32(v.x).f32(v.y).f32(v.z);
+}
+
+void encode_sphere(ByteWriter& out, const Sphere& s) {
+  encode_vector(out, s.center);
+  out.f32(s.radius);
+}
+
+void encode_plane(ByteWriter& out, const common::Plane& p) {
+  encode_vector(out, p.normal);
+  out.f32(p.d);
+}
+
+void encode_ids(ByteWriter& out, const std::vector<uint16_t>& ids) {
+  for (uint16_t id : ids) out.u16(id);
+}
+
+void encode_counted_ids(ByteWriter& out, const std::vector<uint16_t>& ids) {
+  out.u32(static_cast<uint32_t>(ids.size()));
+  encode_ids(out, ids);
+}
+
+void encode_polygon_set(ByteWriter& out, const PolygonList& polygons,
+                        const std::optional<BspNode>& tree, BspTreeKind kind) {
+  out.packed_u32(static_cast<uint32_t>(polygons.size()));
+  for (const auto& [id, polygon] : polygons) {
+    out.u16(id);
+    encode_polygon(out, polygon);
+  }
+  if (tree) {
+    encode_bsp(out, *tree, kind);
+  } else {
+    encode_bsp(out, bsp_leaf(0), kind);
+  }
+}
+
+template <class T>
+std::unique_ptr<BspNode> boxed(std::optional<T> node) {
+  if (!node) return nullptr;
+  return std::make_unique<BspNode>(std::move(*node));
+}
+
+// Payload bytes of every hook type but 5.
+uint32_t hook_payload_size(uint32_t hook_type) {
+  switch (hook_type) {
+    case 1:
+    case 2:
+    case 6:
+    case 14:
+    case 15:
+    case 16:
+    case 18:
+    case 25:
+      return 4;
+    case 12:
+    case 19:
+    case 23:
+      return 8;
+    case 8:
+    case 10:
+    case 20:
+    case 22:
+    case 24:
+      return 12;
+    case 7:
+    case 9:
+    case 11:
+    case 21:
+      return 16;
+    case 3:
+      return 28;
+    case 13:
+    case 26:
+      return 40;
+    default:  // 0, 4, 17
+      return 0;
+  }
+}
+
+}  // namespace
+
+uint32_t bsp_tag(std::string_view chars) {
+  uint32_t tag = 0;
+  for (size_t i = 0; i < 4; ++i) {
+    const auto c = static_cast<uint8_t>(i < chars.size() ? chars[i] : ' ');
+    tag = (tag << 8) | c;
+  }
+  return tag;
+}
+
+void encode_bsp(ByteWriter& out, const BspNode& node, BspTreeKind kind) {
+  if (const auto* leaf = node.leaf()) {
+    out.u32(physics::kTagLeaf).u32(leaf->leaf_index);
+    if (kind == BspTreeKind::Physics) {
+      out.u32(leaf->solid);
+      encode_sphere(out, leaf->bounding_sphere.value_or(Sphere{}));
+      encode_counted_ids(out, leaf->poly_ids);
+    }
+    return;
+  }
+  if (const auto* portal = node.portal()) {
+    out.u32(physics::kTagPortal);
+    encode_plane(out, portal->splitting_plane);
+    if (portal->pos_child) encode_bsp(out, *portal->pos_child, kind);
+    if (portal->neg_child) encode_bsp(out, *portal->neg_child, kind);
+    if (kind == BspTreeKind::Drawing) {
+      encode_sphere(out, portal->bounding_sphere.value_or(Sphere{}));
+      out.u32(static_cast<uint32_t>(portal->poly_ids.size()));
+      out.u32(static_cast<uint32_t>(portal->portals.size()));
+      encode_ids(out, portal->poly_ids);
+      for (const auto& poly : portal->portals) out.u16(poly.portal_index).u16(poly.poly_id);
+    }
+    return;
+  }
+  const auto& internal = *node.internal();
+  out.u32(bsp_tag({internal.node_type.data(), internal.node_type.size()}));
+  encode_plane(out, internal.splitting_plane);
+  if (internal.pos_child) encode_bsp(out, *internal.pos_child, kind);
+  if (internal.neg_child) encode_bsp(out, *internal.neg_child, kind);
+  if (kind == BspTreeKind::Cell) return;
+  encode_sphere(out, internal.bounding_sphere.value_or(Sphere{}));
+  if (kind == BspTreeKind::Drawing) encode_counted_ids(out, internal.poly_ids);
+}
+
+BspNode bsp_leaf(uint32_t leaf_index, std::vector<uint16_t> poly_ids) {
+  physics::BspLeaf leaf;
+  leaf.leaf_index = leaf_index;
+  leaf.poly_ids = std::move(poly_ids);
+  return BspNode{std::move(leaf)};
+}
+
+BspNode bsp_internal(std::string_view tag, std::optional<BspNode> pos, std::optional<BspNode> neg,
+                     std::vector<uint16_t> poly_ids) {
+  physics::InternalNode node;
+  for (size_t i = 0; i < 4; ++i) node.node_type[i] = i < tag.size() ? tag[i] : ' ';
+  node.splitting_plane.normal = {0, 0, 1};
+  node.pos_child = boxed(std::move(pos));
+  node.neg_child = boxed(std::move(neg));
+  node.poly_ids = std::move(poly_ids);
+  return BspNode{std::move(node)};
+}
+
+BspNode bsp_portal(BspNode pos, BspNode neg, std::vector<uint16_t> poly_ids,
+                   std::vector<physics::PortalPoly> portals) {
+  physics::BspPortal portal;
+  portal.splitting_plane.normal = {0, 0, 1};
+  portal.pos_child = std::make_unique<BspNode>(std::move(pos));
+  portal.neg_child = std::make_unique<BspNode>(std::move(neg));
+  portal.poly_ids = std::move(poly_ids);
+  portal.portals = std::move(portals);
+  return BspNode{std::move(portal)};
+}
+
+void encode_polygon(ByteWriter& out, const graphics::Polygon& polygon) {
+  out.u8(polygon.num_points).u8(polygon.poly_flags).i32(polygon.sides_type);
+  out.i16(polygon.pos_surface).i16(polygon.neg_surface);
+  encode_ids(out, polygon.vertex_ids);
+  out.bytes(polygon.pos_uv_indices).bytes(polygon.neg_uv_indices);
+}
+
+graphics::Polygon make_polygon(std::vector<uint16_t> vertex_ids) {
+  graphics::Polygon polygon;
+  polygon.num_points = static_cast<uint8_t>(vertex_ids.size());
+  polygon.sides_type = graphics::Polygon::SIDES_TWO_SIDED;
+  polygon.pos_uv_indices.assign(vertex_ids.size(), 0);
+  polygon.neg_uv_indices.assign(vertex_ids.size(), 0);
+  polygon.vertex_ids = std::move(vertex_ids);
+  return polygon;
+}
+
+void encode_vertex(ByteWriter& out, const graphics::SWVertex& vertex) {
+  out.u16(vertex.num_uvs);
+  encode_vector(out, vertex.origin);
+  encode_vector(out, vertex.normal);
+  for (const auto& uv : vertex.uvs) out.f32(uv.u).f32(uv.v);
+}
+
+void encode_vertex_array(ByteWriter& out, uint32_t vertex_type, const VertexList& vertices) {
+  out.u32(vertex_type).u32(static_cast<uint32_t>(vertices.size()));
+  for (const auto& [id, vertex] : vertices) {
+    out.u16(id);
+    encode_vertex(out, vertex);
+  }
+}
+
+void encode_gfx_obj(ByteWriter& out, const GfxObjSpec& spec) {
+  using file_type::GfxObj;
+  out.u32(spec.id).u32(spec.flags);
+  out.packed_u32(static_cast<uint32_t>(spec.surfaces.size()));
+  for (uint32_t surface : spec.surfaces) out.u32(surface);
+  encode_vertex_array(out, spec.vertex_type, spec.vertices);
+  if (spec.flags & GfxObj::HAS_PHYSICS) {
+    encode_polygon_set(out, spec.physics_polygons, spec.physics_bsp, BspTreeKind::Physics);
+  }
+  encode_vector(out, spec.sort_center);
+  if (spec.flags & GfxObj::HAS_DRAWING) {
+    encode_polygon_set(out, spec.polygons, spec.drawing_bsp, BspTreeKind::Drawing);
+  }
+  if (spec.flags & GfxObj::HAS_DEGRADE) out.u32(spec.degrade_id);
+}
+
+std::vector<uint8_t> encode_gfx_obj(const GfxObjSpec& spec) {
+  ByteWriter out;
+  encode_gfx_obj(out, spec);
+  return out.take();
+}
+
+GfxObjSpec gfx_obj_from_positions(uint32_t id, std::span<const Vector3> positions) {
+  GfxObjSpec spec;
+  spec.id = id;
+  for (size_t i = 0; i < positions.size(); ++i) {
+    graphics::SWVertex vertex;
+    vertex.origin = positions[i];
+    vertex.normal = {0, 0, 1};
+    spec.vertices.emplace_back(static_cast<uint16_t>(i), std::move(vertex));
+  }
+  return spec;
+}
+
+void encode_frame(ByteWriter& out, const graphics::Frame& frame) {
+  encode_vector(out, frame.origin);
+  const auto& q = frame.orientation;
+  out.f32(q.w).f32(q.x).f32(q.y).f32(q.z);
+}
+
+void encode_hook(ByteWriter& out, const file_type::AnimationHook& hook) {
+  out.u32(hook.hook_type).u32(hook.param).bytes(hook.data);
+}
+
+void encode_placement(ByteWriter& out, const file_type::PlacementType& placement) {
+  for (const auto& frame : placement.frames) encode_frame(out, frame);
+  out.u32(static_cast<uint32_t>(placement.hooks.size()));
+  for (const auto& hook : placement.hooks) encode_hook(out, hook);
+}
+
+void encode_setup_model(ByteWriter& out, const SetupModelSpec& spec) {
+  using file_type::SetupModel;
+  out.u32(spec.id).u32(spec.flags).u32(static_cast<uint32_t>(spec.parts.size()));
+  for (uint32_t part : spec.parts) out.u32(part);
+  if (spec.flags & SetupModel::HAS_PARENT) {
+    for (uint32_t parent : spec.parent_index) out.u32(parent);
+  }
+  if (spec.flags & SetupModel::HAS_DEFAULT_SCALE) {
+    for (const auto& scale : spec.default_scale) encode_vector(out, scale);
+  }
+  for (const auto* locations : {&spec.holding_locations, &spec.connection_points}) {
+    out.u32(static_cast<uint32_t>(locations->size()));
+    for (const auto& [key, location] : *locations) {
+      out.u32(key).u32(location.part_id);
+      encode_frame(out, location.frame);
+    }
+  }
+  out.i32(static_cast<int32_t>(spec.placement_frames.size()));
+  for (const auto& [key, placement] : spec.placement_frames) {
+    out.u32(key);
+    encode_placement(out, placement);
+  }
+  out.u32(static_cast<uint32_t>(spec.cyl_spheres.size()));
+  for (const auto& cyl : spec.cyl_spheres) {
+    encode_vector(out, cyl.origin);
+    out.f32(cyl.radius).f32(cyl.height);
+  }
+  out.u32(static_cast<uint32_t>(spec.spheres.size()));
+  for (const auto& sphere : spec.spheres) encode_sphere(out, sphere);
+  out.f32(spec.height).f32(spec.radius).f32(spec.step_up_height).f32(spec.step_down_height);
+  encode_sphere(out, spec.sorting_sphere);
+  encode_sphere(out, spec.selection_sphere);
+  out.u32(static_cast<uint32_t>(spec.lights.size()));
+  for (const auto& [key, light] : spec.lights) {
+    out.u32(key);
+    encode_frame(out, light.viewer_space_location);
+    out.u32(light.color).f32(light.intensity).f32(light.falloff).f32(light.cone_angle);
+  }
+  out.u32(spec.default_animation).u32(spec.default_script).u32(spec.default_motion_table);
+  out.u32(spec.default_sound_table).u32(spec.default_script_table);
+}
+
+std::vector<uint8_t> encode_setup_model(const SetupModelSpec& spec) {
+  ByteWriter out;
+  encode_setup_model(out, spec);
+  return out.take();
+}
+
+file_type::AnimationHook make_hook(uint32_t hook_type, uint32_t param, int16_t type5_value) {
+  file_type::AnimationHook hook;
+  hook.hook_type = hook_type;
+  hook.param = param;
+  if (hook_type == 5) {
+    const auto raw = static_cast<uint16_t>(type5_value);
+    hook.data = {1, static_cast<uint8_t>(raw), static_cast<uint8_t>(raw >> 8)};
+    if (type5_value < 0) hook.data.insert(hook.data.end(), {4, 5});
+  } else {
+    for (uint32_t i = 0; i < hook_payload_size(hook_type); ++i) {
+      hook.data.push_back(static_cast<uint8_t>(i + 1));
+    }
+  }
+  while (hook.data.size() % 4 != 0) hook.data.push_back(0);
+  return hook;
+}
+
+SetupModelSpec setup_model_from_parts(uint32_t id, std::vector<uint32_t> parts) {
+  SetupModelSpec spec;
+  spec.id = id;
+  file_type::PlacementType placement;
+  placement.frames.resize(parts.size());
+  spec.placement_frames.emplace_back(0, std::move(placement));
+  spec.parts = std::move(parts);
+  return spec;
+}
+
+}  // namespace tallowmere::writer

@@ -1,0 +1,103 @@
+// SetupModel (portal files 0x02xxxxxx): a multi-part object.
+//
+// Layout, in payload order (u32 unless noted; [..] present only with its flag):
+//   id, flags, part count n, n part ids,
+//   [HAS_PARENT: n parent indices], [HAS_DEFAULT_SCALE: n Vector3 scales],
+//   holding location count, (key, LocationType) each,
+//   connection point count, (key, LocationType) each,
+//   placement count (i32, negative fails), (key, PlacementType for n parts) each,
+//   cylinder count, CylSphere each, sphere count, Sphere each,
+//   height, radius, step_up_height, step_down_height (f32 each),
+//   sorting_sphere, selection_sphere, light count, (key, LightInfo) each,
+//   default_animation, default_script, default_motion_table, default_sound_table,
+//   default_script_table (0 stands for absent).
+// PlacementType: n Frames, hook count, hooks. AnimationHook: hook_type u32, param u32,
+// a payload whose length the type decides (type 5: u8, i16, and 2 more bytes when the
+// i16 is negative), then padding up to a multiple of 4 counted from the hook's start.
+// LocationType, CylSphere and LightInfo are declarative records.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "tallowmere/common/seeded_map.hpp"
+#include "tallowmere/dat/graphics.hpp"
+
+namespace tallowmere::dat::file_type {
+
+struct AnimationHook {
+  static constexpr uint32_t kMaxType = 26;
+
+  uint32_t hook_type = 0;
+  uint32_t param = 0;
+  std::vector<uint8_t> data;  // the payload as stored, then its padding bytes
+};
+
+struct PlacementType {
+  std::vector<graphics::Frame> frames;  // one per part
+  std::vector<AnimationHook> hooks;
+
+  // Reads `num_parts` frames and the hooks. A hook type above 26 fails with the failed
+  // check "Unsupported AnimationHook type: 0x<type, 8 hex digits>" just after its param.
+  static common::ParseResult<PlacementType> read(common::Cursor& cursor, uint32_t num_parts);
+};
+
+struct LocationType {
+  uint32_t part_id = 0;
+  graphics::Frame frame;
+  static common::ParseResult<LocationType> read(common::Cursor& cursor);
+};
+
+struct CylSphere {
+  common::Vector3 origin;
+  float radius = 0;
+  float height = 0;
+  static common::ParseResult<CylSphere> read(common::Cursor& cursor);
+};
+
+struct LightInfo {
+  graphics::Frame viewer_space_location;
+  uint32_t color = 0;  // packed colour, held raw
+  float intensity = 0;
+  float falloff = 0;
+  float cone_angle = 0;
+  static common::ParseResult<LightInfo> read(common::Cursor& cursor);
+};
+
+struct SetupModel {
+  static constexpr uint32_t HAS_PARENT = 0x1;
+  static constexpr uint32_t HAS_DEFAULT_SCALE = 0x2;
+
+  uint32_t id = 0;
+  uint32_t flags = 0;
+  std::vector<uint32_t> parts;                 // graphics object ids, in part order
+  std::vector<uint32_t> parent_index;          // one per part with HAS_PARENT, else empty
+  std::vector<common::Vector3> default_scale;  // one per part with HAS_DEFAULT_SCALE
+  // Keyed collections: a repeated key keeps the later entry; iteration order is
+  // unspecified.
+  common::SeededMap<uint32_t, LocationType> holding_locations;
+  common::SeededMap<uint32_t, LocationType> connection_points;
+  common::SeededMap<uint32_t, PlacementType> placement_frames;
+  std::vector<CylSphere> cyl_spheres;
+  std::vector<common::Sphere> spheres;
+  float height = 0;
+  float radius = 0;
+  float step_up_height = 0;
+  float step_down_height = 0;
+  common::Sphere sorting_sphere;
+  common::Sphere selection_sphere;
+  common::SeededMap<uint32_t, LightInfo> lights;
+  std::optional<uint32_t> default_animation;
+  std::optional<uint32_t> default_script;
+  std::optional<uint32_t> default_motion_table;
+  std::optional<uint32_t> default_sound_table;
+  std::optional<uint32_t> default_script_table;
+
+  // Parses a whole setup model from the cursor's position. A negative placement count
+  // fails with the failed check "SetupModel 0x<id, 8 hex digits> declared negative
+  // placement count <count>" just after the count; other errors pass through unchanged.
+  static common::ParseResult<SetupModel> unpack(common::Cursor& cursor);
+};
+
+}  // namespace tallowmere::dat::file_type

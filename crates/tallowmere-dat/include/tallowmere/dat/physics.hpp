@@ -1,0 +1,99 @@
+// BSP trees of graphics objects.
+//
+// Every node starts with a u32 tag: four ASCII characters read as a multi-character
+// constant, first character in the most significant byte, so the payload holds them in
+// reverse ("LEAF" = 0x4C454146 is stored 46 41 45 4C). The tree kind is not stored;
+// the caller passes it in and it decides which optional parts each node carries:
+//
+//   node      Drawing                          Physics                   Cell
+//   LEAF      leaf_index                       leaf_index, solid,        leaf_index
+//                                              sphere, u32 count, ids
+//   PORT      plane, pos, neg, sphere,         plane, pos, neg           plane, pos, neg
+//             u32 poly count, u32 portal
+//             count, poly ids, PortalPolys
+//   other     plane, children by tag, sphere,  plane, children by tag,   plane, children
+//             u32 count, ids                   sphere                    by tag
+//
+// Only BPIN, BPnN (both children), BPIn, BPnn (positive only), BpIN, BpnN (negative
+// only) have children; the positive subtree is stored first. Any other tag is an
+// internal node without children. Polygon ids are u16; every list grows as its
+// elements arrive and is never sized from its count in advance.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <variant>
+#include <vector>
+
+#include "tallowmere/common/math.hpp"
+
+namespace tallowmere::dat::physics {
+
+using common::Cursor;
+using common::ParseResult;
+
+enum class BspTreeKind : uint8_t { Drawing = 0, Physics = 1, Cell = 2 };
+
+// Limits on untrusted tree structure. The format sets no depth bound, but the reader
+// recurses once per level; real trees are a few dozen levels deep.
+struct BspLimits {
+  static constexpr uint32_t kMaxDepth = 2048;
+};
+
+inline constexpr uint32_t kTagLeaf = 0x4C454146;    // "LEAF"
+inline constexpr uint32_t kTagPortal = 0x504F5254;  // "PORT"
+
+struct BspNode;
+
+struct InternalNode {
+  std::array<char, 4> node_type{};  // the tag's characters in reading order
+  common::Plane splitting_plane;
+  std::unique_ptr<BspNode> pos_child;
+  std::unique_ptr<BspNode> neg_child;
+  std::optional<common::Sphere> bounding_sphere;  // absent in Cell trees
+  std::vector<uint16_t> poly_ids;                 // Drawing trees only
+};
+
+struct BspLeaf {
+  uint32_t leaf_index = 0;
+  uint32_t solid = 0;                             // Physics trees only
+  std::optional<common::Sphere> bounding_sphere;  // Physics trees only
+  std::vector<uint16_t> poly_ids;                 // Physics trees only
+};
+
+// Declarative record, 4 bytes: portal_index u16, poly_id u16.
+struct PortalPoly {
+  uint16_t portal_index = 0;
+  uint16_t poly_id = 0;
+  static ParseResult<PortalPoly> read(Cursor& cursor);
+};
+
+struct BspPortal {
+  common::Plane splitting_plane;
+  std::unique_ptr<BspNode> pos_child;             // never null in a parsed portal
+  std::unique_ptr<BspNode> neg_child;             // never null in a parsed portal
+  std::optional<common::Sphere> bounding_sphere;  // Drawing trees only
+  std::vector<uint16_t> poly_ids;                 // Drawing trees only
+  std::vector<PortalPoly> portals;                // Drawing trees only
+
+  // Reads the body of a portal node (everything after its tag), subtrees included.
+  static ParseResult<BspPortal> read(Cursor& cursor, BspTreeKind kind);
+};
+
+struct BspNode {
+  std::variant<InternalNode, BspLeaf, BspPortal> value;
+
+  // Reads one node and its whole subtree, every child with the same kind. Fails with
+  // the error of the first failing read (end of data, a Plane or Sphere error, a
+  // PortalPoly error), or with the failed check "BSP tree deeper than 2048 levels" at
+  // the position of the first node below that depth.
+  static ParseResult<BspNode> read(Cursor& cursor, BspTreeKind kind);
+
+  const InternalNode* internal() const { return std::get_if<InternalNode>(&value); }
+  const BspLeaf* leaf() const { return std::get_if<BspLeaf>(&value); }
+  const BspPortal* portal() const { return std::get_if<BspPortal>(&value); }
+};
+
+}  // namespace tallowmere::dat::physics
