@@ -21,8 +21,8 @@
 namespace tallowmere::dat {
 
 using common::Cursor;
-using common::Expected;
 using common::ParseResult;
+using tallowmere::Expected;
 
 inline constexpr uint64_t kHeaderOffset = 0x140;
 inline constexpr uint32_t kHeaderSize = 80;

@@ -1,0 +1,168 @@
+// Block chains: how payload bytes are gathered, and chains that are damaged.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "tallowmere/dat/lib.hpp"
+#include "tallowmere/dat_writer/archive_writer.hpp"
+
+namespace tallowmere::dat {
+namespace {
+
+using writer::ArchiveWriter;
+using Bytes = std::vector<uint8_t>;
+
+Bytes pattern(size_t n, uint8_t seed) {
+  Bytes out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(seed + i * 13);
+  return out;
+}
+
+DatDatabase open_laid_out(ArchiveWriter& w) {
+  w.set_root(0);
+  auto db = writer::open_archive_bytes(w.finish());
+  if (!db) ADD_FAILURE() << db.error().text();
+  return std::move(*db);
+}
+
+TEST(BlockChain, SizeZeroReadsNothing) {
+  ArchiveWriter w(1024);
+  DatDatabase db = open_laid_out(w);
+  for (uint32_t offset : {0u, 0x190u, 0xFFFFFFFFu}) {
+    auto got = db.read_file_data(offset, 0);
+    ASSERT_TRUE(got);
+    EXPECT_TRUE(got->empty());
+  }
+}
+
+TEST(BlockChain, FollowsPointersUntilTheSizeIsMet) {
+  // block_size 1024, size 2000: 1020 bytes from the first block, 980 from the second.
+  const Bytes first = pattern(1020, 1), second = pattern(980, 2);
+  Bytes expected = first;
+  expected.insert(expected.end(), second.begin(), second.end());
+  for (uint32_t last_pointer : {0u, 0x400u, 0x7FFFFFF0u}) {
+    SCOPED_TRACE(last_pointer);
+    ArchiveWriter w(1024);
+    const uint32_t a = w.allocate(1024), b = w.allocate(1024);
+    w.write_u32(b, last_pointer);  // a nonzero pointer is not followed once full
+    w.write_raw(b + 4, second);
+    w.write_u32(a, b);
+    w.write_raw(a + 4, first);
+    DatDatabase db = open_laid_out(w);
+    auto got = db.read_file_data(a, 2000);
+    ASSERT_TRUE(got) << got.error().text();
+    EXPECT_EQ(*got, expected);
+  }
+}
+
+TEST(BlockChain, LastBlockReadsOnPastItsEnd) {
+  // A first pointer of 0 gives `size` contiguous bytes, whatever the block size.
+  for (uint32_t block_size : {8u, 16u, 1024u}) {
+    ArchiveWriter w(block_size);
+    const Bytes data = pattern(100, 3);
+    const uint32_t a = w.allocate(4);
+    w.append_raw(data);
+    DatDatabase db = open_laid_out(w);
+    auto got = db.read_file_data(a, 100);
+    ASSERT_TRUE(got) << got.error().text();
+    EXPECT_EQ(*got, data);
+  }
+}
+
+TEST(BlockChain, SmallBlockSizes) {
+  // Below 4 the data per block wraps to nearly 2^32: the first block supplies
+  // everything and its pointer, however odd, is never followed.
+  {
+    ArchiveWriter w(2);
+    const uint32_t a = w.allocate(4);
+    w.write_u32(a, 0xDEADBEEF);
+    const Bytes data = pattern(50, 4);
+    w.append_raw(data);
+    DatDatabase db = open_laid_out(w);
+    auto got = db.read_file_data(a, 50);
+    ASSERT_TRUE(got) << got.error().text();
+    EXPECT_EQ(*got, data);
+  }
+  // Exactly 4: blocks carry nothing, the data follows the block whose pointer is 0.
+  {
+    ArchiveWriter w(4);
+    const uint32_t a = w.allocate(4), b = w.allocate(4), c = w.allocate(4);
+    const Bytes data = pattern(30, 5);
+    w.append_raw(data);
+    w.write_u32(a, c);
+    w.write_u32(c, b);
+    w.write_u32(b, 0);
+    DatDatabase db = open_laid_out(w);
+    auto got = db.read_file_data(a, 30);
+    ASSERT_TRUE(got) << got.error().text();
+    // b is followed by c's pointer (4 bytes) and then the data.
+    Bytes expected = {static_cast<uint8_t>(b), static_cast<uint8_t>(b >> 8), 0, 0};
+    expected.insert(expected.end(), data.begin(), data.begin() + 26);
+    EXPECT_EQ(*got, expected);
+  }
+}
+
+TEST(BlockChain, RepeatedBlocksAreReadAsOftenAsTheChainSays) {
+  ArchiveWriter w(8);
+  const uint32_t a = w.allocate(8);
+  w.write_u32(a, a);
+  w.write_raw(a + 4, Bytes{'a', 'b', 'c', 'd'});
+  DatDatabase db = open_laid_out(w);
+  auto got = db.read_file_data(a, 11);
+  ASSERT_TRUE(got) << got.error().text();
+  EXPECT_EQ(std::string(got->begin(), got->end()), "abcdabcdabc");
+}
+
+TEST(BlockChainDamage, EndOfFileIsAnIoError) {
+  ArchiveWriter w(64);
+  const uint32_t beyond = w.allocate(64);
+  w.write_u32(beyond, 0x00100000);  // next block far beyond the end
+  const uint32_t short_tail = w.allocate(64);
+  w.write_u32(short_tail, 0);  // last block, data runs off the end
+  DatDatabase db = open_laid_out(w);
+  const uint32_t cases[][2] = {{beyond, 100}, {short_tail, 100}, {0x00100000, 10}};
+  for (const auto& c : cases) {
+    auto got = db.read_file_data(c[0], c[1]);
+    ASSERT_FALSE(got);
+    EXPECT_EQ(got.error().text(), "IO error: failed to fill whole buffer");
+  }
+  // A size larger than the whole archive is refused before anything is allocated.
+  auto huge = db.read_file_data(beyond, 0xFFFFFFFF);
+  ASSERT_FALSE(huge);
+  EXPECT_EQ(huge.error().text(), "IO error: failed to fill whole buffer");
+}
+
+TEST(BlockChainDamage, EndlessChainOfEmptyBlocks) {
+  for (int cycle_length : {1, 2, 5}) {
+    SCOPED_TRACE(cycle_length);
+    ArchiveWriter w(4);
+    const uint32_t lead_in = w.allocate(4);
+    uint32_t first = w.allocate(4);
+    w.write_u32(lead_in, first);
+    for (int k = 1; k < cycle_length; ++k) {
+      uint32_t next = w.allocate(4);
+      w.write_u32(next - 4, next);
+    }
+    w.write_u32(w.size() - 4, first);  // the last block points back into the loop
+    w.allocate(64);
+    DatDatabase db = open_laid_out(w);
+    auto got = db.read_file_data(lead_in, 8);
+    ASSERT_FALSE(got);
+    EXPECT_EQ(got.error().text(), "Corruption detected: block chain at 0x190 never ends");
+  }
+}
+
+TEST(BlockChainDamage, PayloadErrorsReachGetFile) {
+  ArchiveWriter w(256);
+  w.add_entry(DatFileEntry{.bit_flags = 1, .id = 0x02000001, .offset = 0x7FFF0000, .size = 40});
+  auto db = writer::open_archive_bytes(w.finish());
+  ASSERT_TRUE(db) << db.error().text();
+  auto got = db->get_file(0x02000001);
+  ASSERT_FALSE(got);
+  EXPECT_EQ(got.error().text(), "IO error: failed to fill whole buffer");
+  EXPECT_EQ(got.error().cause_text(), "failed to fill whole buffer");
+}
+
+}  // namespace
+}  // namespace tallowmere::dat
