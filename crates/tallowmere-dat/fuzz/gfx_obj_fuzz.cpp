@@ -1,0 +1,39 @@
+// Graphics objects and BSP trees over arbitrary bytes: every input ends in a record or
+// an error, never in a crash, a stack overflow on deep trees or an allocation beyond
+// what the input could justify. The first byte also picks a tree kind, and the rest is
+// read as a bare tree, so that deep nesting is reached without a valid record around it;
+// a tree that parses re-encodes to exactly the bytes it was read from.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <span>
+
+#include "tallowmere/dat/file_type/gfx_obj.hpp"
+#include "tallowmere/dat/physics.hpp"
+#include "tallowmere/dat_writer/model_records.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace tallowmere;
+  std::span<const uint8_t> bytes(data, size);
+  {
+    common::Cursor cursor(bytes);
+    auto obj = dat::file_type::GfxObj::unpack(cursor);
+    if (!obj) (void)obj.error().text();
+  }
+  if (size > 0) {
+    const auto kind = static_cast<dat::physics::BspTreeKind>(data[0] % 3);
+    common::Cursor cursor(bytes.subspan(1));
+    auto tree = dat::physics::BspNode::read(cursor, kind);
+    if (!tree) {
+      (void)tree.error().text();
+      return 0;
+    }
+    writer::ByteWriter encoded;
+    writer::encode_bsp(encoded, *tree, kind);
+    if (encoded.size() != cursor.position() ||
+        std::memcmp(encoded.view().data(), data + 1, encoded.size()) != 0) {
+      std::abort();
+    }
+  }
+  return 0;
+}
