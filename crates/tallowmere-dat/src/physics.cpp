@@ -1,6 +1,8 @@
 #include "tallowmere/dat/physics.hpp"
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "tallowmere/common/record.hpp"
 
@@ -56,17 +58,6 @@ ParseResult<void> read_counted_ids(Cursor& cursor, std::vector<uint16_t>& out) {
   return read_ids(cursor, *count, out);
 }
 
-ParseResult<BspNode> read_node(Cursor& cursor, BspTreeKind kind, uint32_t depth);
-
-// Reads a child subtree into `slot`.
-ParseResult<void> read_child(Cursor& cursor, BspTreeKind kind, uint32_t depth,
-                             std::unique_ptr<BspNode>& slot) {
-  auto child = read_node(cursor, kind, depth);
-  if (!child) return make_unexpected(std::move(child).error());
-  slot = std::make_unique<BspNode>(std::move(*child));
-  return {};
-}
-
 ParseResult<BspLeaf> read_leaf(Cursor& cursor, BspTreeKind kind) {
   BspLeaf leaf;
   auto index = read_u32(cursor);
@@ -85,18 +76,9 @@ ParseResult<BspLeaf> read_leaf(Cursor& cursor, BspTreeKind kind) {
   return leaf;
 }
 
-// The body of a portal node whose tag sits at `depth`.
-ParseResult<BspPortal> read_portal(Cursor& cursor, BspTreeKind kind, uint32_t depth) {
-  BspPortal portal;
-  auto plane = Plane::read(cursor);
-  if (!plane) return make_unexpected(std::move(plane).error());
-  portal.splitting_plane = *plane;
-  for (auto* slot : {&portal.pos_child, &portal.neg_child}) {
-    auto child = read_child(cursor, kind, depth + 1, *slot);
-    if (!child) return make_unexpected(std::move(child).error());
-  }
-  if (kind != BspTreeKind::Drawing) return portal;
-
+// What follows the subtrees of a portal node.
+ParseResult<void> read_portal_tail(Cursor& cursor, BspTreeKind kind, BspPortal& portal) {
+  if (kind != BspTreeKind::Drawing) return {};
   auto sphere = Sphere::read(cursor);
   if (!sphere) return make_unexpected(std::move(sphere).error());
   portal.bounding_sphere = *sphere;
@@ -112,62 +94,100 @@ ParseResult<BspPortal> read_portal(Cursor& cursor, BspTreeKind kind, uint32_t de
     if (!poly) return make_unexpected(std::move(poly).error());
     portal.portals.push_back(*poly);
   }
-  return portal;
+  return {};
 }
 
-ParseResult<InternalNode> read_internal(Cursor& cursor, BspTreeKind kind, uint32_t depth,
-                                        uint32_t tag) {
-  InternalNode node;
-  node.node_type = {static_cast<char>(tag >> 24), static_cast<char>(tag >> 16),
-                    static_cast<char>(tag >> 8), static_cast<char>(tag)};
-  auto plane = Plane::read(cursor);
-  if (!plane) return make_unexpected(std::move(plane).error());
-  node.splitting_plane = *plane;
-
-  const Children children = children_of(tag);
-  if (children.pos) {
-    auto child = read_child(cursor, kind, depth + 1, node.pos_child);
-    if (!child) return make_unexpected(std::move(child).error());
-  }
-  if (children.neg) {
-    auto child = read_child(cursor, kind, depth + 1, node.neg_child);
-    if (!child) return make_unexpected(std::move(child).error());
-  }
-  if (kind == BspTreeKind::Cell) return node;
-
+// What follows the subtrees of an internal node.
+ParseResult<void> read_internal_tail(Cursor& cursor, BspTreeKind kind, InternalNode& node) {
+  if (kind == BspTreeKind::Cell) return {};
   auto sphere = Sphere::read(cursor);
   if (!sphere) return make_unexpected(std::move(sphere).error());
   node.bounding_sphere = *sphere;
-  if (kind == BspTreeKind::Drawing) {
-    auto ids = read_counted_ids(cursor, node.poly_ids);
-    if (!ids) return make_unexpected(std::move(ids).error());
-  }
-  return node;
+  if (kind != BspTreeKind::Drawing) return {};
+  return read_counted_ids(cursor, node.poly_ids);
 }
 
-// Reads the node whose tag starts at the cursor; `depth` counts the root as 1.
-ParseResult<BspNode> read_node(Cursor& cursor, BspTreeKind kind, uint32_t depth) {
-  if (depth > BspLimits::kMaxDepth) {
-    return make_unexpected(ParseError(
-        FailedCheck{"BSP tree deeper than " + std::to_string(BspLimits::kMaxDepth) + " levels",
-                    cursor.position()}));
+// A node whose subtrees are still being read, and the subtrees its tag calls for.
+struct OpenNode {
+  BspNode node;  // an InternalNode or a BspPortal
+  Children children;
+};
+
+// The slot of the next subtree `open` expects, or null once all have been read.
+// Subtrees fill their slots in order, positive first, and are never null once read.
+std::unique_ptr<BspNode>* next_child_slot(OpenNode& open) {
+  std::unique_ptr<BspNode>* pos;
+  std::unique_ptr<BspNode>* neg;
+  if (auto* internal = std::get_if<InternalNode>(&open.node.value)) {
+    pos = &internal->pos_child;
+    neg = &internal->neg_child;
+  } else {
+    auto& portal = std::get<BspPortal>(open.node.value);
+    pos = &portal.pos_child;
+    neg = &portal.neg_child;
   }
+  if (open.children.pos && !*pos) return pos;
+  if (open.children.neg && !*neg) return neg;
+  return nullptr;
+}
+
+// Reads the start of the node at the cursor: a whole leaf (no children), or the tag
+// and plane of a portal or internal node, which stays open for its subtrees.
+ParseResult<OpenNode> read_node_head(Cursor& cursor, BspTreeKind kind) {
   auto tag = read_u32(cursor);
   if (!tag) return make_unexpected(std::move(tag).error());
-
   if (*tag == kTagLeaf) {
     auto leaf = read_leaf(cursor, kind);
     if (!leaf) return make_unexpected(std::move(leaf).error());
-    return BspNode{std::move(*leaf)};
+    return OpenNode{BspNode{std::move(*leaf)}, {}};
   }
+  auto plane = Plane::read(cursor);
+  if (!plane) return make_unexpected(std::move(plane).error());
   if (*tag == kTagPortal) {
-    auto portal = read_portal(cursor, kind, depth);
-    if (!portal) return make_unexpected(std::move(portal).error());
-    return BspNode{std::move(*portal)};
+    BspPortal portal;
+    portal.splitting_plane = *plane;
+    return OpenNode{BspNode{std::move(portal)}, {true, true}};
   }
-  auto internal = read_internal(cursor, kind, depth, *tag);
-  if (!internal) return make_unexpected(std::move(internal).error());
-  return BspNode{std::move(*internal)};
+  InternalNode node;
+  node.node_type = {static_cast<char>(*tag >> 24), static_cast<char>(*tag >> 16),
+                    static_cast<char>(*tag >> 8), static_cast<char>(*tag)};
+  node.splitting_plane = *plane;
+  return OpenNode{BspNode{std::move(node)}, children_of(*tag)};
+}
+
+// Reads depth first, in payload order, until the outermost node of `open` (or, with
+// `open` empty, the node at the cursor) is complete. Open nodes are kept on the heap
+// rather than on the call stack, so the stack does not grow with the tree's depth.
+ParseResult<BspNode> read_tree(Cursor& cursor, BspTreeKind kind, std::vector<OpenNode> open) {
+  for (;;) {
+    std::optional<BspNode> done;
+    if (open.empty() || next_child_slot(open.back()) != nullptr) {
+      // The next node starts here, one level below the innermost open node.
+      if (open.size() >= BspLimits::kMaxDepth) {
+        return make_unexpected(ParseError(
+            FailedCheck{"BSP tree deeper than " + std::to_string(BspLimits::kMaxDepth) + " levels",
+                        cursor.position()}));
+      }
+      auto head = read_node_head(cursor, kind);
+      if (!head) return make_unexpected(std::move(head).error());
+      if (head->node.leaf() == nullptr) {
+        open.push_back(std::move(*head));
+        continue;
+      }
+      done = std::move(head->node);
+    } else {
+      // All subtrees of the innermost open node are in: its tail follows.
+      BspNode& node = open.back().node;
+      auto tail = std::holds_alternative<BspPortal>(node.value)
+                      ? read_portal_tail(cursor, kind, std::get<BspPortal>(node.value))
+                      : read_internal_tail(cursor, kind, std::get<InternalNode>(node.value));
+      if (!tail) return make_unexpected(std::move(tail).error());
+      done = std::move(node);
+      open.pop_back();
+    }
+    if (open.empty()) return std::move(*done);
+    *next_child_slot(open.back()) = std::make_unique<BspNode>(std::move(*done));
+  }
 }
 
 }  // namespace
@@ -181,11 +201,19 @@ ParseResult<PortalPoly> PortalPoly::read(Cursor& cursor) {
 }
 
 ParseResult<BspPortal> BspPortal::read(Cursor& cursor, BspTreeKind kind) {
-  return read_portal(cursor, kind, 1);
+  auto plane = Plane::read(cursor);
+  if (!plane) return make_unexpected(std::move(plane).error());
+  BspPortal portal;
+  portal.splitting_plane = *plane;
+  std::vector<OpenNode> open;
+  open.push_back(OpenNode{BspNode{std::move(portal)}, {true, true}});
+  auto node = read_tree(cursor, kind, std::move(open));
+  if (!node) return make_unexpected(std::move(node).error());
+  return std::move(std::get<BspPortal>(node->value));
 }
 
 ParseResult<BspNode> BspNode::read(Cursor& cursor, BspTreeKind kind) {
-  return read_node(cursor, kind, 1);
+  return read_tree(cursor, kind, {});
 }
 
 }  // namespace tallowmere::dat::physics

@@ -36,8 +36,9 @@ using common::ParseResult;
 
 enum class BspTreeKind : uint8_t { Drawing = 0, Physics = 1, Cell = 2 };
 
-// Limits on untrusted tree structure. The format sets no depth bound, but the reader
-// recurses once per level; real trees are a few dozen levels deep.
+// Limits on untrusted tree structure. The format sets no depth bound. The reader keeps
+// its open nodes on the heap, but a parsed tree is destroyed (and encoded) recursively,
+// one call per level; real trees are a few dozen levels deep.
 struct BspLimits {
   static constexpr uint32_t kMaxDepth = 2048;
 };
