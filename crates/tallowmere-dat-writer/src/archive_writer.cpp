@@ -133,9 +133,9 @@ std::vector<uint8_t> ArchiveWriter::encode_node(const NodeSpec& spec,
 
 uint32_t ArchiveWriter::write_node(const NodeSpec& spec) {
   std::array<uint32_t, 62> branches = spec.branches;
-  for (const ChildSpec& child : spec.children) {
+  for (const NodeSpec& child : spec.children) {
     require(child.branch < dat::kNodeBranches, "branch index beyond 61");
-    branches[child.branch] = write_node(child.node);
+    branches[child.branch] = write_node(child);
   }
   return write_chain(encode_node(spec, branches));
 }
@@ -146,9 +146,9 @@ uint32_t ArchiveWriter::reserve_node() {
 
 void ArchiveWriter::write_node_at(uint32_t offset, const NodeSpec& spec) {
   std::array<uint32_t, 62> branches = spec.branches;
-  for (const ChildSpec& child : spec.children) {
+  for (const NodeSpec& child : spec.children) {
     require(child.branch < dat::kNodeBranches, "branch index beyond 61");
-    branches[child.branch] = write_node(child.node);
+    branches[child.branch] = write_node(child);
   }
   fill_chain(offset, encode_node(spec, branches));
 }

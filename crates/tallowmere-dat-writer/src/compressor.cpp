@@ -13,8 +13,10 @@ constexpr size_t kMaxMatch = 17;
 constexpr int kMaxChain = 64;
 constexpr uint32_t kNone = UINT32_MAX;
 
-uint32_t hash2(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | uint32_t{p[1]} << 8;
+// Hash of the two bytes at `p` into `bits` bits.
+uint32_t hash2(const uint8_t* p, int bits) {
+  uint32_t pair = static_cast<uint32_t>(p[0]) | uint32_t{p[1]} << 8;
+  return (pair * 2654435761u) >> (32 - bits);
 }
 
 // Collects items eight to a flag byte, most significant bit first.
@@ -58,11 +60,14 @@ std::vector<uint8_t> compress_lrs(std::span<const uint8_t> data) {
 
   // head[h]: latest position whose two bytes hash to h; prev[p % window]: the position
   // before p with the same hash. Positions further back than the window are dropped.
-  std::vector<uint32_t> head(1u << 16, kNone);
-  std::vector<uint32_t> prev(kWindow + 1, kNone);
+  // The table grows with the input up to 2^16 heads; small payloads stay cheap.
+  int bits = 8;
+  while (bits < 16 && (size_t{1} << bits) < n) ++bits;
+  std::vector<uint32_t> head(size_t{1} << bits, kNone);
+  std::vector<uint32_t> prev(std::min(n, kWindow + 1), kNone);
   auto insert = [&](size_t p) {
     if (p + 1 >= n) return;
-    uint32_t h = hash2(&data[p]);
+    uint32_t h = hash2(&data[p], bits);
     prev[p % prev.size()] = head[h];
     head[h] = static_cast<uint32_t>(p);
   };
@@ -74,7 +79,7 @@ std::vector<uint8_t> compress_lrs(std::span<const uint8_t> data) {
     size_t best_distance = 0;
     if (p + kMinMatch <= n) {
       const size_t limit = std::min(kMaxMatch, n - p);
-      uint32_t candidate = head[hash2(&data[p])];
+      uint32_t candidate = head[hash2(&data[p], bits)];
       for (int chain = 0; chain < kMaxChain && candidate != kNone; ++chain) {
         size_t distance = p - candidate;
         if (distance == 0 || distance > kWindow) break;

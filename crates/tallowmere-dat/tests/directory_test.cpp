@@ -12,7 +12,6 @@ namespace tallowmere::dat {
 namespace {
 
 using writer::ArchiveWriter;
-using writer::ChildSpec;
 using writer::NodeSpec;
 using writer::open_archive_bytes;
 
@@ -23,6 +22,12 @@ DatFileEntry entry(uint32_t id, uint32_t offset = 0x1000) {
 // A node holding one entry with `id`.
 NodeSpec single(uint32_t id, uint32_t offset = 0x1000) {
   return NodeSpec{.entries = {entry(id, offset)}};
+}
+
+// `node` placed on `branch` of its parent.
+NodeSpec on(uint32_t branch, NodeSpec node) {
+  node.branch = branch;
+  return node;
 }
 
 Expected<DatDatabase, DatError> open_tree(const NodeSpec& root, uint32_t block_size = 256,
@@ -68,21 +73,21 @@ TEST(DirectoryWalk, BranchesVisitedDependOnEntryCount) {
   // A leaf (branch 0 is 0) ignores later branches, even one pointing past the file.
   NodeSpec leaf{.entries = {entry(1)}};
   leaf.branches[1] = 0x7FFFFFF0;
-  leaf.children.push_back({2, single(2)});
+  leaf.children.push_back(on(2, single(2)));
   auto db = open_tree(leaf);
   ASSERT_TRUE(db) << db.error().text();
   EXPECT_EQ(ids(*db), (std::vector<uint32_t>{1}));
 
   // entry_count 2 visits branches 0..2, skipping a 0 branch, and never branch 3.
   NodeSpec two{.entries = {entry(100), entry(101)}};
-  two.children = {{0, single(10)}, {2, single(12)}, {3, single(13)}};
+  two.children = {on(0, single(10)), on(2, single(12)), on(3, single(13))};
   db = open_tree(two);
   ASSERT_TRUE(db) << db.error().text();
   EXPECT_EQ(ids(*db), (std::vector<uint32_t>{10, 12, 100, 101}));
 
   // entry_count 0 visits branch 0 only.
   NodeSpec none;
-  none.children = {{0, single(20)}, {1, single(21)}};
+  none.children = {on(0, single(20)), on(1, single(21))};
   db = open_tree(none);
   ASSERT_TRUE(db) << db.error().text();
   EXPECT_EQ(ids(*db), (std::vector<uint32_t>{20}));
@@ -90,7 +95,7 @@ TEST(DirectoryWalk, BranchesVisitedDependOnEntryCount) {
   // entry_count 61 visits all 62 branches.
   NodeSpec full;
   for (uint32_t k = 0; k < 61; ++k) full.entries.push_back(entry(1000 + k));
-  for (uint32_t j = 0; j < 62; ++j) full.children.push_back({j, single(j)});
+  for (uint32_t j = 0; j < 62; ++j) full.children.push_back(on(j, single(j)));
   db = open_tree(full);
   ASSERT_TRUE(db) << db.error().text();
   EXPECT_EQ(db->entry_count(), 123u);
@@ -102,9 +107,9 @@ TEST(DirectoryWalk, EntryVisitedLastWins) {
   // (a grandchild included), then branch 1. Within a node, the later entry.
   NodeSpec grandchild = single(7, 0x3000);
   NodeSpec child0{.entries = {entry(7, 0x2000), entry(8, 0x2000)}};
-  child0.children = {{0, grandchild}};
+  child0.children = {on(0, grandchild)};
   NodeSpec root{.entries = {entry(7, 0x1000), entry(9, 0x1000), entry(9, 0x1001)}};
-  root.children = {{0, child0}, {1, single(8, 0x4000)}};
+  root.children = {on(0, child0), on(1, single(8, 0x4000))};
   auto db = open_tree(root);
   ASSERT_TRUE(db) << db.error().text();
   EXPECT_EQ(ids(*db), (std::vector<uint32_t>{7, 8, 9}));
@@ -170,7 +175,7 @@ TEST(DirectoryDamage, CyclesAndSharedNodesAreRejected) {
   uint32_t root = w.reserve_node();
   NodeSpec child{.entries = {entry(2)}};
   child.branches[0] = root;
-  NodeSpec root_spec{.entries = {entry(1)}, .children = {{0, child}}};
+  NodeSpec root_spec{.entries = {entry(1)}, .children = {on(0, child)}};
   w.write_node_at(root, root_spec);
   w.set_root(root);
   auto db = open_archive_bytes(w.finish());

@@ -27,22 +27,17 @@
 
 namespace tallowmere::writer {
 
-struct ChildSpec;
-
 // One directory node of an explicitly shaped tree.
 struct NodeSpec {
+  // The branch (0..61) this node takes in its parent; unused for a root.
+  uint32_t branch = 0;
   // Entries in stored order (at most 61 are written).
   std::vector<dat::DatFileEntry> entries = {};
   // The stored entry count; defaults to the number of entries. May exceed 61.
   std::optional<uint32_t> entry_count = std::nullopt;
-  // Raw branch offsets; a child in `children` replaces its branch.
+  // Raw branch offsets; a child in `children` replaces the branch it names.
   std::array<uint32_t, dat::kNodeBranches> branches{};
-  std::vector<ChildSpec> children = {};
-};
-
-struct ChildSpec {
-  uint32_t branch = 0;  // 0..61
-  NodeSpec node = {};
+  std::vector<NodeSpec> children = {};
 };
 
 struct FileOptions {
