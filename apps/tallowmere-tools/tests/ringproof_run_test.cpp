@@ -33,6 +33,9 @@ using Env = std::vector<std::pair<std::string, std::string>>;
 using tallowmere::writer::ByteWriter;
 
 constexpr uint32_t kRegionId = 0x13000000;
+constexpr const char* kBakingLines =
+    "ringproof: baking 13\u00d713 = 169 LBs (run 1)\n"
+    "ringproof: baking 13\u00d713 = 169 LBs (run 2)\n";
 
 struct ToolRun {
   int status = -1;
@@ -312,11 +315,55 @@ TEST_F(RingproofRun, RegionLoadFailuresAndSuccess) {
   write_bytes(portal, archive(std::make_pair(kRegionId, region)));
   EXPECT_EQ(run({}).err, cut.err);
 
+}
+
+// A region without a scene description places nothing: the run passes with 169 empty
+// placement files in each run directory.
+TEST_F(RingproofRun, WorldWithoutScenesPassesWithEmptyPlacementFiles) {
+  const std::string portal = data_file("client_portal.dat"), cell = data_file("client_cell_1.dat");
+  write_bytes(cell, archive(std::nullopt));
   write_bytes(portal, archive(std::make_pair(kRegionId, minimal_region())));
-  ToolRun ok = run({});
+  const fs::path out = scratch_ / "nested" / "out";
+
+  ToolRun ok = run({{"TALLOWMERE_DETERMINISM_OUT", out.string()}});
   EXPECT_EQ(ok.status, 0);
-  EXPECT_EQ(ok.err, progress(portal, cell));
   EXPECT_EQ(ok.out, "");
+  EXPECT_EQ(ok.err, progress(portal, cell) + kBakingLines +
+                        "ringproof: total placements = 0 across 169 LBs\n"
+                        "ringproof: PASS \u2014 all 169 LBs byte-identical across 2 runs\n");
+  for (const char* run_dir : {"run1", "run2"}) {
+    size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(out / run_dir)) {
+      EXPECT_EQ(fs::file_size(entry.path()), 0u) << entry.path();
+      ++files;
+    }
+    EXPECT_EQ(files, 169u);
+    EXPECT_TRUE(fs::exists(out / run_dir / "0xA3AE.scenery.jsonl"));
+    EXPECT_TRUE(fs::exists(out / run_dir / "0xAFBA.scenery.jsonl"));
+  }
+}
+
+TEST_F(RingproofRun, OutputFailuresEndTheRunAfterBothBakes) {
+  const std::string portal = data_file("client_portal.dat"), cell = data_file("client_cell_1.dat");
+  write_bytes(cell, archive(std::nullopt));
+  write_bytes(portal, archive(std::make_pair(kRegionId, minimal_region())));
+
+  // A run directory that cannot be created: the system's error is the whole message.
+  const fs::path file = scratch_ / "plain-file";
+  write_bytes(file, {1});
+  ToolRun blocked = run({{"TALLOWMERE_DETERMINISM_OUT", (file / "out").string()}});
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_EQ(blocked.err,
+            progress(portal, cell) + kBakingLines + "Error: Not a directory (os error 20)\n");
+
+  // A placement file that cannot be written: "write <path>" caused by the system's error.
+  const fs::path out = scratch_ / "out";
+  fs::create_directories(out / "run1" / "0xA3AE.scenery.jsonl");
+  ToolRun unwritable = run({{"TALLOWMERE_DETERMINISM_OUT", out.string()}});
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_EQ(unwritable.err, progress(portal, cell) + kBakingLines + "Error: write " +
+                                (out / "run1" / "0xA3AE.scenery.jsonl").string() +
+                                "\n\nCaused by:\n    Is a directory (os error 21)\n");
 }
 
 }  // namespace

@@ -91,24 +91,22 @@ bool path_exists(const std::string& path) {
 
 Expected<void, IoError> create_dir_all(const std::string& path) {
   if (path.empty()) return make_unexpected(IoError::from_errno(ENOENT));
+  if (::mkdir(path.c_str(), 0777) == 0) return {};
+  int error = errno;
   struct stat info;
-  if (::stat(path.c_str(), &info) == 0) {
-    if (S_ISDIR(info.st_mode)) return {};
-    return make_unexpected(IoError::from_errno(EEXIST));
-  }
-  // Create the parent first, then this directory.
-  auto slash = path.find_last_not_of('/');
-  slash = slash == std::string::npos ? std::string::npos : path.rfind('/', slash);
-  if (slash != std::string::npos && slash > 0) {
-    auto parent = create_dir_all(path.substr(0, slash));
-    if (!parent) return parent;
-  }
-  if (::mkdir(path.c_str(), 0777) != 0) {
-    int error = errno;
-    if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
-    return make_unexpected(IoError::from_errno(error));
-  }
-  return {};
+  if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+  if (error != ENOENT) return make_unexpected(IoError::from_errno(error));
+
+  // A parent is missing: create it, then this directory.
+  auto last = path.find_last_not_of('/');
+  auto slash = last == std::string::npos ? std::string::npos : path.rfind('/', last);
+  if (slash == std::string::npos || slash == 0) return make_unexpected(IoError::from_errno(error));
+  auto parent = create_dir_all(path.substr(0, slash));
+  if (!parent) return parent;
+  if (::mkdir(path.c_str(), 0777) == 0) return {};
+  error = errno;
+  if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return {};
+  return make_unexpected(IoError::from_errno(error));
 }
 
 Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes) {

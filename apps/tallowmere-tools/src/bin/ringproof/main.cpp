@@ -1,11 +1,13 @@
 // ringproof: proves that the scenery bake is deterministic.
 //
 // Takes no arguments (any given are ignored). Locates and opens the portal and cell
-// archives, loads the region, and reports any failure as one error report on standard
-// error with exit status 1. Nothing is ever written to standard output.
+// archives, loads the region, bakes the landblock ring twice and compares the runs.
+// Any failure, a drift included, ends in one error report on standard error with exit
+// status 1. Nothing is ever written to standard output.
 #include <cstdio>
 #include <string>
 
+#include "determinism.hpp"
 #include "locate.hpp"
 #include "open.hpp"
 #include "report.hpp"
@@ -24,12 +26,6 @@ void write_stderr(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
-// The determinism run over the landblock ring: it borrows the archives and the region.
-// Until it exists, a successful region load is the tool's whole run.
-Expected<void, ErrorReport> run_determinism(const LoadedWorld& /*world*/) {
-  return {};
-}
-
 Expected<void, ErrorReport> run() {
   namespace rp = tallowmere::ringproof;
   auto env = rp::read_locate_environment();
@@ -39,7 +35,12 @@ Expected<void, ErrorReport> run() {
 
   auto world_or = rp::open_world(paths_or->portal, paths_or->cell);
   if (!world_or) return tallowmere::make_unexpected(std::move(world_or).error());
-  return run_determinism(*world_or);
+  std::string out_dir;
+  bool out_dir_set = tallowmere::common::read_env("TALLOWMERE_DETERMINISM_OUT", out_dir);
+  const LoadedWorld& world = *world_or;
+  return rp::run_determinism(world.region, world.portal, world.cell,
+                             rp::output_directory(out_dir_set ? &out_dir : nullptr),
+                             [](std::string_view line) { write_stderr(std::string(line)); });
 }
 
 }  // namespace

@@ -1,0 +1,81 @@
+#include "caches.hpp"
+
+#include "tallowmere/dat/file_type/gfx_obj.hpp"
+#include "tallowmere/dat/file_type/setup_model.hpp"
+
+namespace tallowmere::ringproof {
+
+using dat::file_type::GfxObj;
+using dat::file_type::Scene;
+using dat::file_type::SetupModel;
+
+std::optional<Mesh> gfx_local_mesh(const dat::DatDatabase& portal, uint32_t id) {
+  auto payload = portal.get_file(id);
+  if (!payload) return std::nullopt;
+  common::Cursor cursor(*payload);
+  auto gfx = GfxObj::unpack(cursor);
+  if (!gfx || gfx->vertex_array.vertices.empty()) return std::nullopt;
+  Mesh mesh;
+  mesh.reserve(gfx->vertex_array.vertices.size());
+  for (const auto& [vertex_id, vertex] : gfx->vertex_array.vertices) mesh.push_back(vertex.origin);
+  return mesh;
+}
+
+std::optional<Scene> SceneCache::lookup_scene(uint32_t scene_id) {
+  auto found = scenes_.find(scene_id);
+  if (found == scenes_.end()) {
+    std::optional<Scene> value;
+    ++fetches_;
+    if (auto payload = portal_.get_file(scene_id)) {
+      common::Cursor cursor(*payload);
+      if (auto scene = Scene::unpack(cursor)) value = std::move(*scene);
+    }
+    found = scenes_.emplace(scene_id, std::move(value)).first;
+  }
+  return found->second;
+}
+
+std::optional<std::vector<dat::file_type::ObjectDesc>> SceneCache::lookup(uint32_t scene_id) {
+  auto scene = lookup_scene(scene_id);
+  if (!scene) return std::nullopt;
+  return std::move(scene->objects);
+}
+
+std::optional<std::span<const common::Vector3>> MeshCache::lookup(uint32_t object_id) {
+  auto found = meshes_.find(object_id);
+  if (found == meshes_.end()) found = meshes_.emplace(object_id, load(object_id)).first;
+  if (!found->second) return std::nullopt;
+  return std::span<const common::Vector3>(*found->second);
+}
+
+std::optional<Mesh> MeshCache::load(uint32_t object_id) {
+  switch (object_id >> 24) {
+    case 0x01: return counted_gfx_mesh(object_id);
+    case 0x02: return setup_model_mesh(object_id);
+    default: return std::nullopt;
+  }
+}
+
+std::optional<Mesh> MeshCache::counted_gfx_mesh(uint32_t object_id) {
+  ++fetches_;
+  return gfx_local_mesh(portal_, object_id);
+}
+
+// A setup model's parts are combined in their own coordinates: the placement frames
+// and default scales are not applied. Parts without a mesh contribute nothing.
+std::optional<Mesh> MeshCache::setup_model_mesh(uint32_t object_id) {
+  ++fetches_;
+  auto payload = portal_.get_file(object_id);
+  if (!payload) return std::nullopt;
+  common::Cursor cursor(*payload);
+  auto setup = SetupModel::unpack(cursor);
+  if (!setup || setup->parts.empty()) return std::nullopt;
+  Mesh combined;
+  for (uint32_t part : setup->parts) {
+    if (auto mesh = counted_gfx_mesh(part)) combined.insert(combined.end(), mesh->begin(), mesh->end());
+  }
+  if (combined.empty()) return std::nullopt;
+  return combined;
+}
+
+}  // namespace tallowmere::ringproof

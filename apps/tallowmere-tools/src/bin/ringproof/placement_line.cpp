@@ -1,0 +1,63 @@
+#include "placement_line.hpp"
+
+#include <charconv>
+#include <cmath>
+
+#include "tallowmere/common/text.hpp"
+
+namespace tallowmere::ringproof {
+
+void append_number(std::string& out, float value) {
+  if (std::isnan(value)) {
+    out += "NaN";
+    return;
+  }
+  if (std::isinf(value)) {
+    out += value < 0 ? "-inf" : "inf";
+    return;
+  }
+  if (value == 0.0f) value = 0.0f;  // negative zero prints as positive zero
+  // std::to_chars with a precision rounds the exact binary value, ties to even. The
+  // largest finite f32 needs 39 integer digits, so 64 characters always suffice.
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
+  out.append(buffer, result.ptr);
+}
+
+namespace {
+void append_unsigned(std::string& out, uint32_t value) {
+  char buffer[16];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+}  // namespace
+
+std::string placement_line(const bake::Placement& p) {
+  std::string line;
+  line.reserve(256);
+  line += "{\"obj_id\":\"0x";
+  line += common::hex_upper(p.obj_id, 8);
+  line += '"';
+  const std::pair<const char*, float> numbers[] = {
+      {",\"x\":", p.x},   {",\"y\":", p.y},   {",\"z\":", p.z},   {",\"qw\":", p.qw},
+      {",\"qx\":", p.qx}, {",\"qy\":", p.qy}, {",\"qz\":", p.qz}, {",\"scale\":", p.scale},
+  };
+  for (const auto& [key, value] : numbers) {
+    line += key;
+    append_number(line, value);
+  }
+  line += ",\"source_cell_x\":";
+  append_unsigned(line, p.source_cell_x);
+  line += ",\"source_cell_y\":";
+  append_unsigned(line, p.source_cell_y);
+  line += ",\"source_obj_idx\":";
+  append_unsigned(line, p.source_obj_idx);
+  line += '}';
+  return line;
+}
+
+std::string placement_file_name(uint16_t landblock_id) {
+  return "0x" + common::hex_upper(landblock_id, 4) + ".scenery.jsonl";
+}
+
+}  // namespace tallowmere::ringproof
