@@ -41,37 +41,117 @@ Expected<void, DatError> corruption(std::string text) {
   return make_unexpected(DatError(DatError::Corruption{std::move(text)}));
 }
 
-// Entries gathered in visit order, in fixed-size chunks so that a large directory is
-// never copied while it grows; `drain_into` moves them into one exactly sized vector.
+// Entries gathered in visit order, in chunks that grow up to 1.5 MiB, so that a large
+// directory is never copied while it grows; `drain_into` moves them into one exactly
+// sized vector, releasing each chunk as soon as it is copied.
 class EntryCollector {
  public:
   void push_back(const DatFileEntry& entry) {
-    if (chunks_.empty() || last_fill_ == kChunk) {
-      chunks_.push_back(std::make_unique<DatFileEntry[]>(kChunk));
-      last_fill_ = 0;
+    if (chunks_.empty() || chunks_.back().fill == chunks_.back().capacity) {
+      size_t capacity = chunks_.empty() ? kFirstChunk : std::min(kLastChunk, 2 * size_);
+      chunks_.push_back({std::make_unique<DatFileEntry[]>(capacity), capacity, 0});
     }
-    chunks_.back()[last_fill_++] = entry;
+    Chunk& chunk = chunks_.back();
+    chunk.entries[chunk.fill++] = entry;
     ++size_;
   }
 
-  // Moves every entry into `out` (sized exactly), releasing each chunk once copied.
   void drain_into(std::vector<DatFileEntry>& out) {
     out.clear();
     out.reserve(size_);
-    for (size_t c = 0; c < chunks_.size(); ++c) {
-      size_t n = c + 1 == chunks_.size() ? last_fill_ : kChunk;
-      out.insert(out.end(), chunks_[c].get(), chunks_[c].get() + n);
-      chunks_[c].reset();
+    for (Chunk& chunk : chunks_) {
+      out.insert(out.end(), chunk.entries.get(), chunk.entries.get() + chunk.fill);
+      chunk.entries.reset();
     }
     chunks_.clear();
     size_ = 0;
   }
 
  private:
-  static constexpr size_t kChunk = 4096;
-  std::vector<std::unique_ptr<DatFileEntry[]>> chunks_;
-  size_t last_fill_ = 0;
+  static constexpr size_t kFirstChunk = 1024;
+  static constexpr size_t kLastChunk = 65536;
+  struct Chunk {
+    std::unique_ptr<DatFileEntry[]> entries;
+    size_t capacity;
+    size_t fill;
+  };
+  std::vector<Chunk> chunks_;
   size_t size_ = 0;
+};
+
+// Leaves one entry per id, the last in the vector's current (visit) order, sorted by
+// id. The stable sort keeps visit order among equal ids; its scratch buffer is half
+// the entries, the least of the options measured.
+void keep_last_per_id(std::vector<DatFileEntry>& entries) {
+  std::stable_sort(entries.begin(), entries.end(),
+                   [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
+  size_t kept = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    if (i + 1 < entries.size() && entries[i + 1].id == entries[i].id) continue;
+    entries[kept++] = entries[i];
+  }
+  if (kept != entries.size()) {
+    entries.resize(kept);
+    entries.shrink_to_fit();
+  }
+}
+
+// The reads of one block-chain walk. Every read is exact: it delivers all bytes asked
+// for or fails ("failed to fill whole buffer" at the end of the file). A block read
+// may also fetch up to `ahead` bytes from the block's start into a window, so that
+// later blocks laid out behind it are copied from memory instead of read one by one.
+class ChainWindow {
+ public:
+  static constexpr uint64_t kReadAhead = 64 * 1024;
+
+  explicit ChainWindow(const common::File& file) : file_(file) {}
+
+  // The bytes at `at`.
+  Expected<void, IoError> read(uint64_t at, std::span<uint8_t> out) {
+    if (out.empty()) return {};
+    if (holds(at, out.size())) {
+      std::copy_n(window_.data() + (at - start_), out.size(), out.data());
+      return {};
+    }
+    if (past_end(at, out.size())) return make_unexpected(IoError::fill_buffer());
+    return file_.read_exact_at(at, out);
+  }
+
+  // A block's 4-byte pointer at `at` and the data directly behind it.
+  Expected<void, IoError> read_block(uint64_t at, std::span<uint8_t> pointer,
+                                     std::span<uint8_t> data, uint64_t ahead) {
+    const uint64_t need = pointer.size() + data.size();
+    if (!holds(at, need) && !past_end(at, need) && ahead > need) {
+      window_.resize(static_cast<size_t>(ahead));
+      auto got = file_.read_at_most(at, window_);
+      if (!got) return make_unexpected(std::move(got).error());
+      start_ = at;
+      length_ = *got;
+      at_end_ = *got < ahead;
+    }
+    if (holds(at, need)) {
+      std::copy_n(window_.data() + (at - start_), pointer.size(), pointer.data());
+      std::copy_n(window_.data() + (at - start_) + pointer.size(), data.size(), data.data());
+      return {};
+    }
+    if (past_end(at, need)) return make_unexpected(IoError::fill_buffer());
+    return file_.read_exact_at(at, pointer, data);
+  }
+
+ private:
+  bool holds(uint64_t at, uint64_t n) const {
+    return at >= start_ && at - start_ <= length_ && n <= length_ - (at - start_);
+  }
+  // Whether the window has seen the file end before `at + n`.
+  bool past_end(uint64_t at, uint64_t n) const {
+    return at_end_ && at >= start_ && at - start_ + n > length_;
+  }
+
+  const common::File& file_;
+  std::vector<uint8_t> window_;
+  uint64_t start_ = 0;
+  uint64_t length_ = 0;
+  bool at_end_ = false;
 };
 
 }  // namespace
@@ -182,18 +262,10 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
     }
   }
 
-  // Sort by id; for equal ids the stable sort keeps visit order, and the last one in
-  // visit order is the one that stays.
+  stack = {};
+  visited = {};
   collected.drain_into(entries_);
-  std::stable_sort(entries_.begin(), entries_.end(),
-                   [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
-  size_t kept = 0;
-  for (size_t i = 0; i < entries_.size(); ++i) {
-    if (i + 1 < entries_.size() && entries_[i + 1].id == entries_[i].id) continue;
-    entries_[kept++] = entries_[i];
-  }
-  entries_.resize(kept);
-  entries_.shrink_to_fit();
+  keep_last_per_id(entries_);
   return {};
 }
 
@@ -220,10 +292,12 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
   if (size > file_length_) return make_unexpected(DatError(IoError::fill_buffer()));
 
   std::vector<uint8_t> buffer(size);
-  const uint32_t per_block = header_.block_size - 4;  // wraps for a block size below 4
+  const uint32_t block_size = header_.block_size;
+  const uint32_t per_block = block_size - 4;  // wraps for a block size below 4
   uint32_t current = offset;
   uint32_t filled = 0;
   uint32_t remaining = size;
+  ChainWindow window(file_);
 
   // A block size of exactly 4 carries no data, so only a 0 pointer ends the walk.
   // Brent's cycle detection finds a loop in constant memory: `saved` is compared
@@ -231,24 +305,36 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
   uint32_t saved = current;
   uint64_t power = 1;
   uint64_t steps = 0;
+  uint64_t previous = UINT64_MAX;
 
   for (;;) {
     uint8_t pointer_bytes[4];
-    // The data that follows a nonzero pointer is read in the same call; if the
-    // pointer turns out to be 0, the rest of the payload follows it.
-    uint32_t n = std::min(per_block, remaining);
-    std::span<uint8_t> data(buffer.data() + filled, n);
-    uint32_t data_start = current + 4;  // modulo 2^32
-    bool together = current <= UINT32_MAX - 4;
-    auto read = file_.read_exact_at(current, pointer_bytes, together ? data : std::span<uint8_t>());
-    if (read && !together && n != 0) read = file_.read_exact_at(data_start, data);
+    // The data that follows a nonzero pointer is read with it; if the pointer turns
+    // out to be 0, the rest of the payload follows it.
+    const uint32_t n = std::min(per_block, remaining);
+    const std::span<uint8_t> data(buffer.data() + filled, n);
+    const uint32_t data_start = current + 4;  // modulo 2^32
+    Expected<void, IoError> read;
+    if (current <= UINT32_MAX - 4) {
+      // Blocks laid out one after another (the usual case) are fetched together.
+      uint64_t ahead = 0;
+      bool follows = previous == UINT64_MAX || current == previous + block_size;
+      if (follows && per_block != 0 && per_block < remaining) {
+        uint64_t blocks = remaining / per_block + (remaining % per_block != 0 ? 1 : 0);
+        ahead = std::min<uint64_t>(blocks * block_size, ChainWindow::kReadAhead);
+      }
+      read = window.read_block(current, pointer_bytes, data, ahead);
+    } else {
+      read = window.read(current, pointer_bytes);
+      if (read) read = window.read(data_start, data);
+    }
     if (!read) return make_unexpected(DatError(std::move(read).error()));
 
-    uint32_t pointer = load_u32(pointer_bytes);
+    const uint32_t pointer = load_u32(pointer_bytes);
     if (pointer == 0) {
       if (remaining > n) {
-        std::span<uint8_t> rest(buffer.data() + filled + n, remaining - n);
-        auto tail = file_.read_exact_at(uint64_t{data_start} + n, rest);
+        auto tail = window.read(uint64_t{data_start} + n,
+                                std::span<uint8_t>(buffer.data() + filled + n, remaining - n));
         if (!tail) return make_unexpected(DatError(std::move(tail).error()));
       }
       return buffer;
@@ -256,6 +342,7 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
     remaining -= n;
     filled += n;
     if (remaining == 0) return buffer;
+    previous = current;
     current = pointer;
 
     if (per_block == 0) {

@@ -1,7 +1,10 @@
 // Block chains: how payload bytes are gathered, and chains that are damaged.
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <random>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "tallowmere/dat/lib.hpp"
@@ -162,6 +165,82 @@ TEST(BlockChainDamage, PayloadErrorsReachGetFile) {
   ASSERT_FALSE(got);
   EXPECT_EQ(got.error().text(), "IO error: failed to fill whole buffer");
   EXPECT_EQ(got.error().cause_text(), "failed to fill whole buffer");
+}
+
+// The chain walk exactly as the format defines it, over the archive's bytes: the
+// payload, the text of the expected I/O error, or "endless".
+std::variant<Bytes, std::string> reference_chain(const Bytes& file, uint32_t block_size,
+                                                 uint32_t offset, uint32_t size) {
+  const std::string eof = "IO error: failed to fill whole buffer";
+  auto fits = [&](uint64_t at, uint64_t n) { return at <= file.size() && n <= file.size() - at; };
+  Bytes out;
+  if (size == 0) return out;
+  const uint32_t per_block = block_size - 4;
+  uint32_t current = offset, remaining = size;
+  for (int steps = 0; steps < 100000; ++steps) {
+    if (!fits(current, 4)) return eof;
+    uint32_t pointer = file[current] | file[current + 1] << 8 | file[current + 2] << 16 |
+                       uint32_t{file[current + 3]} << 24;
+    uint32_t start = current + 4;
+    uint32_t n = pointer == 0 ? remaining : std::min(per_block, remaining);
+    if (!fits(start, n)) return eof;
+    out.insert(out.end(), file.begin() + start, file.begin() + start + n);
+    remaining -= n;
+    if (pointer == 0 || remaining == 0) return out;
+    current = pointer;
+  }
+  return std::string("endless");
+}
+
+TEST(BlockChain, MatchesTheReferenceWalkOnRandomLayouts) {
+  std::mt19937 rng(2024);
+  for (uint32_t block_size : {2u, 4u, 5u, 8u, 64u, 256u, 1024u}) {
+    for (int layout = 0; layout < 12; ++layout) {
+      SCOPED_TRACE(testing::Message() << "block_size " << block_size << " layout " << layout);
+      const uint32_t blocks = block_size == 1024 ? 150 : 200;
+      const uint32_t stride = std::max(block_size, 4u);
+      ArchiveWriter w(block_size);
+      const uint32_t first = w.allocate(uint64_t{blocks} * stride);
+      Bytes noise(uint64_t{blocks} * stride);
+      for (auto& b : noise) b = static_cast<uint8_t>(rng());
+      w.write_raw(first, noise);
+      // Mostly blocks that follow each other, with jumps, ends and pointers past the end.
+      for (uint32_t k = 0; k < blocks; ++k) {
+        uint32_t roll = rng() % 100, at = first + k * stride, next;
+        if (roll < 55)
+          next = at + stride;
+        else if (roll < 80)
+          next = first + (rng() % blocks) * stride;
+        else if (roll < 95)
+          next = 0;
+        else
+          next = first + blocks * stride + rng() % 4096;
+        w.write_u32(at, next);
+      }
+      const Bytes file = [&] {
+        w.set_root(0);
+        return w.finish();
+      }();
+      auto db = writer::open_archive_bytes(file);
+      ASSERT_TRUE(db) << db.error().text();
+      for (int probe = 0; probe < 20; ++probe) {
+        uint32_t offset = first + (rng() % blocks) * stride;
+        uint32_t size = rng() % (probe < 10 ? 3 * stride : static_cast<uint32_t>(file.size()));
+        auto expected = reference_chain(file, block_size, offset, size);
+        auto got = db->read_file_data(offset, size);
+        if (const Bytes* bytes = std::get_if<Bytes>(&expected)) {
+          ASSERT_TRUE(got) << got.error().text() << " at " << offset << " size " << size;
+          ASSERT_EQ(*got, *bytes) << "at " << offset << " size " << size;
+        } else if (std::get<std::string>(expected).rfind("IO", 0) == 0) {
+          ASSERT_FALSE(got) << "at " << offset << " size " << size;
+          ASSERT_EQ(got.error().text(), std::get<std::string>(expected));
+        } else {
+          ASSERT_FALSE(got);
+          ASSERT_NE(got.error().text().find("never ends"), std::string::npos);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
