@@ -1,0 +1,345 @@
+// The demo world read back through the archive reader and the record parsers: every
+// record parses except the ones damaged on purpose, which fail; references resolve; the
+// archives have the real shape; and the records cover what the parsers must handle.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+
+#include "demo_world.hpp"
+#include "tallowmere/dat/file_type/gfx_obj.hpp"
+#include "tallowmere/dat/file_type/region.hpp"
+#include "tallowmere/dat/file_type/scene.hpp"
+#include "tallowmere/dat/file_type/setup_model.hpp"
+#include "tallowmere/dat/landblock.hpp"
+
+namespace tallowmere::worldgen::testing {
+namespace {
+
+using common::Cursor;
+namespace ft = dat::file_type;
+namespace lb = dat::landblock;
+
+std::vector<uint8_t> fetch(const dat::DatDatabase& db, uint32_t id) {
+  auto bytes = db.get_file(id);
+  EXPECT_TRUE(bytes.has_value()) << std::hex << id << ": " << bytes.error().text();
+  return bytes ? std::move(*bytes) : std::vector<uint8_t>{};
+}
+
+template <class Record>
+std::optional<Record> parse(const std::vector<uint8_t>& bytes) {
+  Cursor cursor(bytes);
+  auto record = Record::unpack(cursor);
+  if (!record) return std::nullopt;
+  return std::move(*record);
+}
+
+// True when `id` refers to a record that exists and parses, or to a file damaged on
+// purpose.
+bool resolves(const DemoWorld& w, uint32_t id) {
+  return w.portal.find(id) != nullptr || w.manifest.portal_damage(id) == Damage::Missing;
+}
+
+TEST(DemoWorld, PortalRecordsParseUnlessDamagedOnPurpose) {
+  const DemoWorld& w = demo_world();
+  std::map<uint8_t, int> parsed;
+  int failed_as_intended = 0;
+  for (const dat::DatFileEntry& entry : w.portal.entries()) {
+    const uint32_t id = entry.id;
+    const std::vector<uint8_t> bytes = fetch(w.portal, id);
+    const uint8_t type = static_cast<uint8_t>(id >> 24);
+    bool ok = true;
+    if (type == 0x01) {
+      ok = parse<ft::GfxObj>(bytes).has_value();
+    } else if (type == 0x02) {
+      ok = parse<ft::SetupModel>(bytes).has_value();
+    } else if (type == 0x12) {
+      ok = parse<ft::Scene>(bytes).has_value();
+    } else if (type == 0x13) {
+      ok = parse<ft::Region>(bytes).has_value();
+    } else {
+      // Fillers start with their own id: a check of the payload's bytes after the
+      // block chain and decompression.
+      uint32_t first = 0;
+      ASSERT_GE(bytes.size(), 4u) << std::hex << id;
+      std::memcpy(&first, bytes.data(), 4);
+      EXPECT_EQ(first, id);
+    }
+    const auto damage = w.manifest.portal_damage(id);
+    EXPECT_NE(damage, Damage::Missing) << std::hex << id;
+    EXPECT_EQ(ok, !damage.has_value()) << std::hex << id;
+    parsed[type] += ok;
+    failed_as_intended += !ok;
+  }
+  EXPECT_EQ(w.portal.entry_count(), w.files->summary.portal.files);
+  EXPECT_GE(parsed[0x01], 250);
+  EXPECT_GE(parsed[0x02], 120);
+  EXPECT_GE(parsed[0x12], 100);
+  EXPECT_EQ(parsed[0x13], 1);
+  EXPECT_GT(failed_as_intended, 3);
+
+  int missing = 0;
+  for (const DamagedFile& f : w.manifest.portal) {
+    if (f.damage != Damage::Missing) continue;
+    ++missing;
+    auto bytes = w.portal.get_file(f.id);
+    ASSERT_FALSE(bytes.has_value());
+    EXPECT_TRUE(std::holds_alternative<dat::DatError::NotFound>(bytes.error().value));
+  }
+  EXPECT_GT(missing, 3);
+}
+
+TEST(DemoWorld, RegionHasEveryPartAndTablesThatResolve) {
+  const DemoWorld& w = demo_world();
+  auto region = parse<ft::Region>(fetch(w.portal, 0x13000000));
+  ASSERT_TRUE(region.has_value());
+  EXPECT_EQ(region->part_mask, 0x213u);
+  ASSERT_TRUE(region->sky && region->sound && region->scene && region->misc);
+  EXPECT_FALSE(region->sky->day_groups.empty());
+  EXPECT_FALSE(region->game_time.seasons.empty());
+
+  const auto& heights = region->height_table;
+  EXPECT_EQ(heights[0], 0.0f);
+  EXPECT_TRUE(std::is_sorted(heights.begin(), heights.end()));
+  EXPECT_NE(std::adjacent_find(heights.begin(), heights.end()), heights.end());
+  EXPECT_GT(heights[255], 250.0f);
+  EXPECT_LT(heights[255], 500.0f);
+
+  const auto& types = region->terrain.terrain_types;
+  ASSERT_EQ(types.size(), 32u);
+  const size_t scene_types = region->scene->scene_types.size();
+  int empty = 0, out_of_range = 0;
+  for (const auto& type : types) {
+    empty += type.scene_type_indices.empty();
+    for (uint32_t k : type.scene_type_indices) out_of_range += k >= scene_types;
+  }
+  EXPECT_GT(empty, 0);
+  EXPECT_GT(out_of_range, 0);
+
+  int empty_lists = 0, damaged = 0;
+  for (const auto& type : region->scene->scene_types) {
+    empty_lists += type.scenes.empty();
+    for (uint32_t id : type.scenes) {
+      EXPECT_EQ(id >> 24, 0x12u);
+      EXPECT_TRUE(resolves(w, id)) << std::hex << id;
+      damaged += w.manifest.portal_damage(id).has_value();
+    }
+  }
+  EXPECT_GT(empty_lists, 0);
+  EXPECT_GT(damaged, 0);
+}
+
+TEST(DemoWorld, CellArchiveHoldsEveryLandblockAndItsInteriorCells) {
+  const DemoWorld& w = demo_world();
+  std::map<uint16_t, uint32_t> interior;  // landblock -> interior cell entries
+  for (const dat::DatFileEntry& entry : w.cell.entries()) {
+    const uint16_t low = entry.id & 0xFFFF;
+    if (low >= 0x0100 && low < 0xFFFE) {
+      EXPECT_EQ(low, 0x0100 + interior[entry.id >> 16]++) << std::hex << entry.id;
+      EXPECT_FALSE(fetch(w.cell, entry.id).empty());
+    }
+  }
+
+  std::map<uint16_t, std::vector<uint8_t>> heights;
+  int odd_stabs = 0, even_stabs = 0, tables = 0, buildings = 0, excluded = 0, unused_bits = 0;
+  int landblocks = 0;
+  for (uint32_t x = 0xA2; x <= 0xB0; ++x) {
+    for (uint32_t y = 0xAD; y <= 0xBB; ++y) {
+      ++landblocks;
+      const auto landblock = static_cast<uint16_t>(x << 8 | y);
+      const uint32_t base = uint32_t{landblock} << 16;
+      const auto cell_damage = w.manifest.cell_damage(base | 0xFFFF);
+      if (cell_damage != Damage::Missing) {
+        auto cell = lb::CellLandblock::unpack(fetch(w.cell, base | 0xFFFF));
+        EXPECT_EQ(cell.has_value(), !cell_damage.has_value()) << std::hex << landblock;
+        if (cell) {
+          heights[landblock] = cell->height;
+          for (uint16_t word : cell->terrain) {
+            excluded += (word & 3) != 0;
+            unused_bits += (word & 0x0780) != 0;
+          }
+        }
+      } else {
+        EXPECT_EQ(w.cell.find(base | 0xFFFF), nullptr);
+      }
+
+      const auto info_damage = w.manifest.cell_damage(base | 0xFFFE);
+      if (info_damage == Damage::Missing) {
+        EXPECT_EQ(w.cell.find(base | 0xFFFE), nullptr);
+        continue;
+      }
+      auto info = lb::LandblockInfo::unpack(fetch(w.cell, base | 0xFFFE));
+      EXPECT_EQ(info.has_value(), !info_damage.has_value()) << std::hex << landblock;
+      if (!info) continue;
+      EXPECT_EQ(info->num_cells, interior[landblock]) << std::hex << landblock;
+      tables += info->restriction_tables.has_value();
+      for (const auto& building : info->buildings) {
+        ++buildings;
+        EXPECT_TRUE(parse<ft::SetupModel>(fetch(w.portal, building.model_id)) ||
+                    parse<ft::GfxObj>(fetch(w.portal, building.model_id)))
+            << std::hex << building.model_id;
+        for (const auto& portal : building.portals)
+          (portal.num_stabs % 2 ? odd_stabs : even_stabs)++;
+      }
+      for (const auto& stab : info->objects) EXPECT_NE(w.portal.find(stab.id), nullptr);
+    }
+  }
+  EXPECT_EQ(landblocks, 225);
+  EXPECT_GT(buildings, 50);
+  EXPECT_GT(odd_stabs, 0);
+  EXPECT_GT(even_stabs, 0);
+  EXPECT_GT(tables, 0);
+  EXPECT_GT(excluded, 0);
+  EXPECT_GT(unused_bits, 0);
+  // Every kind of damage, and only a few landblocks of each.
+  for (Damage d : {Damage::Missing, Damage::Truncated}) {
+    for (uint32_t low : {0xFFFFu, 0xFFFEu}) {
+      auto n = std::count_if(
+          w.manifest.cell.begin(), w.manifest.cell.end(),
+          [&](const DamagedFile& f) { return f.damage == d && (f.id & 0xFFFF) == low; });
+      EXPECT_GE(n, 1);
+      EXPECT_LE(n, 10);
+    }
+  }
+
+  // Neighbours agree on the heights of their shared edge.
+  int shared = 0;
+  for (const auto& [landblock, h] : heights) {
+    auto east = heights.find(static_cast<uint16_t>(landblock + 0x100));
+    if (east == heights.end()) continue;
+    for (int y = 0; y < 9; ++y) EXPECT_EQ(h[72 + y], east->second[y]) << std::hex << landblock;
+    ++shared;
+  }
+  EXPECT_GT(shared, 150);
+}
+
+TEST(DemoWorld, ArchivesHaveTheRealShape) {
+  const DemoWorld& w = demo_world();
+  for (const auto* db : {&w.portal, &w.cell}) {
+    const auto& header = db->header();
+    EXPECT_EQ(header.block_size, db == &w.portal ? 1024u : 256u);
+    // The root of a multi-level directory has children.
+    auto root = db->read_file_data(header.root_offset, dat::kNodeSize);
+    ASSERT_TRUE(root.has_value());
+    uint32_t branch0 = 0;
+    std::memcpy(&branch0, root->data(), 4);
+    EXPECT_NE(branch0, 0u);
+
+    size_t compressed = 0, long_chains = 0;
+    for (const auto& entry : db->entries()) {
+      compressed += entry.compressed();
+      long_chains += entry.size > 8 * (header.block_size - 4);
+    }
+    const size_t files = db->entry_count();
+    EXPECT_GT(compressed, files / 10);
+    EXPECT_LT(compressed, files / 3);
+    EXPECT_GT(long_chains, 0u);
+  }
+}
+
+// Records of every shape the parsers distinguish.
+TEST(DemoWorld, RecordsCoverEveryVariantTheParsersHandle) {
+  const DemoWorld& w = demo_world();
+  std::set<std::string> node_kinds;
+  std::set<uint32_t> hook_types;
+  std::set<size_t> type5_sizes;
+  size_t most_vertices = 0, fewest_vertices = SIZE_MAX, with_uvs = 0;
+  std::function<void(const dat::physics::BspNode&)> walk = [&](const dat::physics::BspNode& n) {
+    if (n.leaf()) node_kinds.insert("LEAF");
+    if (const auto* p = n.portal()) {
+      node_kinds.insert("PORT");
+      walk(*p->pos_child);
+      walk(*p->neg_child);
+    }
+    if (const auto* i = n.internal()) {
+      node_kinds.insert(std::string(i->node_type.begin(), i->node_type.end()));
+      if (i->pos_child) walk(*i->pos_child);
+      if (i->neg_child) walk(*i->neg_child);
+    }
+  };
+
+  struct SceneStats {
+    bool never = false, always = false, external = false, non_positive_offset = false;
+    bool offset_192 = false, on_edge = false, equal_scales = false, unequal_scales = false;
+    bool no_rotation = false, rotation = false, other_type = false;
+  } s;
+  for (const auto& entry : w.portal.entries()) {
+    if (w.manifest.portal_damage(entry.id)) continue;
+    const auto bytes = fetch(w.portal, entry.id);
+    if (entry.id >> 24 == 0x01) {
+      auto gfx = parse<ft::GfxObj>(bytes);
+      ASSERT_TRUE(gfx);
+      if (gfx->physics_bsp) walk(*gfx->physics_bsp);
+      if (gfx->drawing_bsp) walk(*gfx->drawing_bsp);
+      const size_t n = gfx->vertex_array.vertices.size();
+      most_vertices = std::max(most_vertices, n);
+      if (n) fewest_vertices = std::min(fewest_vertices, n);
+      for (const auto& [id, v] : gfx->vertex_array.vertices) with_uvs += !v.uvs.empty();
+    } else if (entry.id >> 24 == 0x02) {
+      auto setup = parse<ft::SetupModel>(bytes);
+      ASSERT_TRUE(setup);
+      for (const auto& [key, placement] : setup->placement_frames) {
+        EXPECT_EQ(placement.frames.size(), setup->parts.size());
+        for (const auto& hook : placement.hooks) {
+          hook_types.insert(hook.hook_type);
+          if (hook.hook_type == 5) type5_sizes.insert(hook.data.size());
+        }
+      }
+    } else if (entry.id >> 24 == 0x12) {
+      auto scene = parse<ft::Scene>(bytes);
+      ASSERT_TRUE(scene);
+      for (const auto& d : scene->objects) {
+        s.never |= d.probability == 0;
+        s.always |= d.probability > 1;
+        s.external |= d.external_obj != 0;
+        s.non_positive_offset |= d.random_offset_x <= 0;
+        s.offset_192 |= d.random_offset_x == 192 || d.random_offset_y == 192;
+        s.on_edge |= d.base_frame.origin.x == 24 || d.base_frame.origin.y == 24;
+        (d.min_scale == d.max_scale ? s.equal_scales : s.unequal_scales) = true;
+        (d.max_rotation > 0 ? s.rotation : s.no_rotation) = true;
+        const uint32_t type = d.obj_id >> 24;
+        s.other_type |= type != 0x01 && type != 0x02;
+        EXPECT_TRUE(resolves(w, d.obj_id)) << std::hex << d.obj_id;
+      }
+    }
+  }
+  EXPECT_EQ(node_kinds, (std::set<std::string>{"LEAF", "PORT", "BPIN", "BPnN", "BPIn", "BPnn",
+                                               "BpIN", "BpnN", "BpIn", "Bpnn", "BPOL"}));
+  EXPECT_EQ(hook_types.size(), 27u);
+  EXPECT_EQ(type5_sizes, (std::set<size_t>{4, 8}));
+  EXPECT_GE(most_vertices, 100u);
+  EXPECT_LE(fewest_vertices, 40u);
+  EXPECT_GT(with_uvs, 0u);
+  EXPECT_TRUE(s.never && s.always && s.external && s.non_positive_offset && s.offset_192);
+  EXPECT_TRUE(s.on_edge && s.equal_scales && s.unequal_scales && s.no_rotation && s.rotation);
+  EXPECT_TRUE(s.other_type);
+}
+
+TEST(WorldDeterminism, SameSeedGivesTheSameBytesAnotherSeedOthers) {
+  const DemoWorld& w = demo_world();
+  auto again = generate(1, Scale::Demo);
+  EXPECT_EQ(file_bytes(again->portal_path), file_bytes(w.files->portal_path));
+  EXPECT_EQ(file_bytes(again->cell_path), file_bytes(w.files->cell_path));
+
+  auto other = generate(2, Scale::Tiny);
+  auto tiny = generate(1, Scale::Tiny);
+  EXPECT_NE(file_bytes(other->portal_path), file_bytes(tiny->portal_path));
+  EXPECT_NE(file_bytes(other->cell_path), file_bytes(tiny->cell_path));
+}
+
+TEST(WorldGeneration, UnwritablePathFailsWithThatPath) {
+  TempDir dir;
+  Options options;
+  options.scale = Scale::Tiny;
+  const std::string bad = dir.file("no-such-dir/client_portal.dat");
+  auto world = generate_world(options, bad, dir.file("client_cell_1.dat"));
+  ASSERT_FALSE(world.has_value());
+  EXPECT_EQ(world.error().path, bad);
+}
+
+}  // namespace
+}  // namespace tallowmere::worldgen::testing
