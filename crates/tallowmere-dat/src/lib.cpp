@@ -202,9 +202,15 @@ Expected<DatDatabase, DatError> DatDatabase::open(const std::string& path,
   // the first field that is incomplete.
   uint8_t raw[kHeaderSize];
   auto got_or = file.read_at_most(kHeaderOffset, raw);
-  if (!got_or) return make_unexpected(DatError(std::move(got_or).error()));
-  Cursor cursor(std::span<const uint8_t>(raw, *got_or));
+  Cursor cursor(std::span<const uint8_t>(raw, got_or ? *got_or : 0));
   auto header_or = DatHeader::read(cursor);
+  if (!got_or) {
+    // A read the system refuses (a directory, say) fails the first field, like a read
+    // of the field itself would: same frame, the system's error at the root.
+    ParseError error(std::move(got_or).error());
+    for (const auto& frame : header_or.error().frames()) error.add_frame(frame);
+    return make_unexpected(DatError(std::move(error)));
+  }
   if (!header_or) return make_unexpected(DatError(std::move(header_or).error()));
 
   auto length_or = file.size();

@@ -112,6 +112,14 @@ TEST(ArchiveOpen, MissingPathNamesThePathAndTheSystemError) {
   EXPECT_EQ(db.error().cause_text(), "No such file or directory (os error 2)");
 }
 
+TEST(ArchiveOpen, DirectoryPathFailsAtTheFirstHeaderField) {
+  auto db = DatDatabase::open("/");
+  ASSERT_FALSE(db);
+  EXPECT_EQ(frame_message(db.error()), "While parsing field 'magic' in DatHeader");
+  const auto& parse = std::get<DatError::BinRead>(db.error().value).error;
+  EXPECT_EQ(common::root_text(parse.root()), "Is a directory (os error 21)");
+}
+
 TEST(ArchiveOpen, EmptyDirectoryFindsNothing) {
   ArchiveWriter w(1024);
   w.header().magic = 0;  // any magic is accepted
