@@ -285,26 +285,26 @@ std::vector<uint8_t> gfx_obj_payload(const Catalog& catalog, const Model& model)
   Rng rng = Rng::stream(catalog.seed, Stream::GfxObj, model.id);
   const Mesh mesh = model.role == Role::Building ? building_mesh(rng) : prop_mesh(rng);
 
-  writer::GfxObjSpec spec;
-  spec.id = model.id;
+  writer::GfxObjSpec record;
+  record.id = model.id;
   const uint32_t r = rng.below(100);
-  spec.flags = r < 70   ? GfxObj::HAS_PHYSICS | GfxObj::HAS_DRAWING
-               : r < 80 ? GfxObj::HAS_DRAWING
-               : r < 85 ? GfxObj::HAS_PHYSICS
-               : r < 95 ? GfxObj::HAS_PHYSICS | GfxObj::HAS_DRAWING | GfxObj::HAS_DEGRADE
-               : r < 99 ? GfxObj::HAS_PHYSICS | GfxObj::HAS_DRAWING | 0x4
-                        : 0;
+  record.flags = r < 70   ? GfxObj::HAS_PHYSICS | GfxObj::HAS_DRAWING
+                 : r < 80 ? GfxObj::HAS_DRAWING
+                 : r < 85 ? GfxObj::HAS_PHYSICS
+                 : r < 95 ? GfxObj::HAS_PHYSICS | GfxObj::HAS_DRAWING | GfxObj::HAS_DEGRADE
+                 : r < 99 ? GfxObj::HAS_PHYSICS | GfxObj::HAS_DRAWING | 0x4
+                          : 0;
   const auto& surfaces = catalog.filler(0x08);
   for (uint32_t k = rng.between(1, 4); k > 0 && !surfaces.empty(); --k) {
-    spec.surfaces.push_back(rng.pick(surfaces));
+    record.surfaces.push_back(rng.pick(surfaces));
   }
-  const auto surface_count = static_cast<uint32_t>(spec.surfaces.size());
+  const auto surface_count = static_cast<uint32_t>(record.surfaces.size());
 
   // A few objects use a vertex layout without vertex records: no mesh at all.
-  spec.vertex_type = rng.chance(0.01) ? 2 : 1;
+  record.vertex_type = rng.chance(0.01) ? 2 : 1;
   const uint32_t uv_roll = rng.below(10);
   const uint16_t uvs = uv_roll < 2 ? 0 : uv_roll < 8 ? 1 : 2;
-  if (spec.vertex_type == 1) {
+  if (record.vertex_type == 1) {
     for (size_t i = 0; i < mesh.points.size(); ++i) {
       graphics::SWVertex vertex;
       vertex.origin = mesh.points[i];
@@ -316,58 +316,60 @@ std::vector<uint8_t> gfx_obj_payload(const Catalog& catalog, const Model& model)
       vertex.num_uvs = uvs;
       for (uint16_t k = 0; k < uvs; ++k)
         vertex.uvs.push_back({rng.uniform(0, 1), rng.uniform(0, 1)});
-      spec.vertices.emplace_back(static_cast<uint16_t>(i), std::move(vertex));
+      record.vertices.emplace_back(static_cast<uint16_t>(i), std::move(vertex));
     }
   }
 
   const auto vertex_count = static_cast<uint32_t>(mesh.points.size());
-  if (spec.flags & GfxObj::HAS_PHYSICS) {
+  if (record.flags & GfxObj::HAS_PHYSICS) {
     const auto most = static_cast<int32_t>(std::min<uint32_t>(24, vertex_count / 2 + 1));
     const uint32_t count = rng.chance(0.1) ? 0 : static_cast<uint32_t>(rng.between(1, most));
-    spec.physics_polygons = polygon_list(rng, count, vertex_count, uvs, surface_count);
-    spec.physics_bsp = TreeMaker(rng, BspTreeKind::Physics, mesh, count).node(0, rng.between(2, 6));
+    record.physics_polygons = polygon_list(rng, count, vertex_count, uvs, surface_count);
+    record.physics_bsp =
+        TreeMaker(rng, BspTreeKind::Physics, mesh, count).node(0, rng.between(2, 6));
   }
-  spec.sort_center = mesh.center;
-  if (spec.flags & GfxObj::HAS_DRAWING) {
+  record.sort_center = mesh.center;
+  if (record.flags & GfxObj::HAS_DRAWING) {
     const auto most = static_cast<int32_t>(std::min<uint32_t>(200, vertex_count + 4));
     const auto count = static_cast<uint32_t>(
         rng.between(std::min(most, static_cast<int32_t>(vertex_count / 2)), most));
-    spec.polygons = polygon_list(rng, count, vertex_count, uvs, surface_count);
-    spec.drawing_bsp = TreeMaker(rng, BspTreeKind::Drawing, mesh, count).node(0, rng.between(2, 7));
+    record.polygons = polygon_list(rng, count, vertex_count, uvs, surface_count);
+    record.drawing_bsp =
+        TreeMaker(rng, BspTreeKind::Drawing, mesh, count).node(0, rng.between(2, 7));
   }
-  if (spec.flags & GfxObj::HAS_DEGRADE) {
+  if (record.flags & GfxObj::HAS_DEGRADE) {
     const auto& degrades = catalog.filler(0x11);
-    spec.degrade_id = degrades.empty() ? 0x11000000 : rng.pick(degrades);
+    record.degrade_id = degrades.empty() ? 0x11000000 : rng.pick(degrades);
   }
-  return writer::encode_gfx_obj(spec);
+  return writer::encode_gfx_obj(record);
 }
 
 std::vector<uint8_t> setup_model_payload(const Catalog& catalog, const Model& model,
                                          uint32_t index) {
   using ft::SetupModel;
   Rng rng = Rng::stream(catalog.seed, Stream::Setup, model.id);
-  writer::SetupModelSpec spec;
-  spec.id = model.id;
+  writer::SetupModelSpec record;
+  record.id = model.id;
   const uint32_t r = rng.below(100);
-  spec.flags = r < 50   ? 0
-               : r < 65 ? SetupModel::HAS_PARENT
-               : r < 80 ? SetupModel::HAS_DEFAULT_SCALE
-               : r < 95 ? SetupModel::HAS_PARENT | SetupModel::HAS_DEFAULT_SCALE
-                        : 0x8 | SetupModel::HAS_PARENT;
+  record.flags = r < 50   ? 0
+                 : r < 65 ? SetupModel::HAS_PARENT
+                 : r < 80 ? SetupModel::HAS_DEFAULT_SCALE
+                 : r < 95 ? SetupModel::HAS_PARENT | SetupModel::HAS_DEFAULT_SCALE
+                          : 0x8 | SetupModel::HAS_PARENT;
 
   const bool building = model.role == Role::Building && !catalog.building_gfx.empty();
   const auto& pool = building ? catalog.building_gfx : catalog.prop_gfx;
   const int max_parts = model.role == Role::Prop ? 4 : building ? 5 : 8;
-  for (int k = rng.between(1, max_parts); k > 0; --k) spec.parts.push_back(rng.pick(pool));
-  const auto n = static_cast<uint32_t>(spec.parts.size());
+  for (int k = rng.between(1, max_parts); k > 0; --k) record.parts.push_back(rng.pick(pool));
+  const auto n = static_cast<uint32_t>(record.parts.size());
   const float spread = building ? 8.0f : 1.0f;
   for (uint32_t i = 0; i < n; ++i) {
-    spec.parent_index.push_back(i == 0 ? 0xFFFFFFFFu : rng.below(i));
+    record.parent_index.push_back(i == 0 ? 0xFFFFFFFFu : rng.below(i));
     const float s = rng.chance(0.7) ? 1.0f : rng.uniform(0.5f, 2.0f);
-    spec.default_scale.push_back(rng.chance(0.8) ? Vector3{s, s, s}
-                                                 : Vector3{s, rng.uniform(0.5f, 2.0f), s});
+    record.default_scale.push_back(rng.chance(0.8) ? Vector3{s, s, s}
+                                                   : Vector3{s, rng.uniform(0.5f, 2.0f), s});
   }
-  for (auto* locations : {&spec.holding_locations, &spec.connection_points}) {
+  for (auto* locations : {&record.holding_locations, &record.connection_points}) {
     for (uint32_t k = rng.below(4); k > 0; --k) {
       ft::LocationType location;
       location.part_id = rng.below(n);
@@ -392,21 +394,21 @@ std::vector<uint8_t> setup_model_payload(const Catalog& catalog, const Model& mo
           static_cast<int16_t>(negative ? -rng.between(1, 30000) : rng.between(0, 30000));
       placement.hooks.push_back(writer::make_hook(type, rng.below(4), value));
     }
-    spec.placement_frames.emplace_back(kKeys[p * 2 + rng.below(2)], std::move(placement));
+    record.placement_frames.emplace_back(kKeys[p * 2 + rng.below(2)], std::move(placement));
   }
 
-  Rng shape_rng = Rng::stream(catalog.seed, Stream::GfxObj, spec.parts.front());
+  Rng shape_rng = Rng::stream(catalog.seed, Stream::GfxObj, record.parts.front());
   const Mesh mesh = building ? building_mesh(shape_rng) : prop_mesh(shape_rng);
   for (uint32_t k = rng.below(3); k > 0; --k) {
-    spec.cyl_spheres.push_back({mesh.center, mesh.radius * rng.uniform(0.2f, 0.6f), mesh.height});
+    record.cyl_spheres.push_back({mesh.center, mesh.radius * rng.uniform(0.2f, 0.6f), mesh.height});
   }
-  for (uint32_t k = rng.below(4); k > 0; --k) spec.spheres.push_back(sphere_near(rng, mesh));
-  spec.height = mesh.height;
-  spec.radius = mesh.radius;
-  spec.step_up_height = rng.uniform(0, 1);
-  spec.step_down_height = rng.uniform(0, 1);
-  spec.sorting_sphere = {mesh.center, mesh.radius};
-  spec.selection_sphere = sphere_near(rng, mesh);
+  for (uint32_t k = rng.below(4); k > 0; --k) record.spheres.push_back(sphere_near(rng, mesh));
+  record.height = mesh.height;
+  record.radius = mesh.radius;
+  record.step_up_height = rng.uniform(0, 1);
+  record.step_down_height = rng.uniform(0, 1);
+  record.sorting_sphere = {mesh.center, mesh.radius};
+  record.selection_sphere = sphere_near(rng, mesh);
   if (rng.chance(0.1)) {
     for (uint32_t k = rng.between(1, 2); k > 0; --k) {
       ft::LightInfo light;
@@ -415,15 +417,15 @@ std::vector<uint8_t> setup_model_payload(const Catalog& catalog, const Model& mo
       light.intensity = rng.uniform(0.2f, 2.0f);
       light.falloff = rng.uniform(2, 20);
       light.cone_angle = rng.chance(0.5) ? 0 : rng.uniform(0.2f, 1.5f);
-      spec.lights.emplace_back(k, light);
+      record.lights.emplace_back(k, light);
     }
   }
-  spec.default_animation = optional_id(rng, catalog, 0x03, 0.4);
-  spec.default_script = optional_id(rng, catalog, 0x33, 0.2);
-  spec.default_motion_table = optional_id(rng, catalog, 0x09, 0.4);
-  spec.default_sound_table = optional_id(rng, catalog, 0x20, 0.3);
-  spec.default_script_table = optional_id(rng, catalog, 0x34, 0.2);
-  return writer::encode_setup_model(spec);
+  record.default_animation = optional_id(rng, catalog, 0x03, 0.4);
+  record.default_script = optional_id(rng, catalog, 0x33, 0.2);
+  record.default_motion_table = optional_id(rng, catalog, 0x09, 0.4);
+  record.default_sound_table = optional_id(rng, catalog, 0x20, 0.3);
+  record.default_script_table = optional_id(rng, catalog, 0x34, 0.2);
+  return writer::encode_setup_model(record);
 }
 
 std::vector<uint8_t> truncate(std::vector<uint8_t> payload, Rng& rng, size_t keep_clear) {
