@@ -184,14 +184,19 @@ std::vector<uint8_t> ArchiveWriter::finish() {
   if (explicit_root_) {
     root = *explicit_root_;
   } else if (!auto_entries_.empty()) {
-    // One entry per id, the one added last.
-    std::stable_sort(auto_entries_.begin(), auto_entries_.end(),
-                     [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
+    // One entry per id, the one added last: sort positions by (id, position).
+    std::vector<size_t> order(auto_entries_.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+      return auto_entries_[a].id != auto_entries_[b].id ? auto_entries_[a].id < auto_entries_[b].id
+                                                        : a < b;
+    });
     std::vector<DatFileEntry> unique;
-    unique.reserve(auto_entries_.size());
-    for (size_t i = 0; i < auto_entries_.size(); ++i) {
-      if (i + 1 < auto_entries_.size() && auto_entries_[i + 1].id == auto_entries_[i].id) continue;
-      unique.push_back(auto_entries_[i]);
+    unique.reserve(order.size());
+    for (size_t k = 0; k < order.size(); ++k) {
+      if (k + 1 < order.size() && auto_entries_[order[k + 1]].id == auto_entries_[order[k]].id)
+        continue;
+      unique.push_back(auto_entries_[order[k]]);
     }
     auto_entries_.clear();
     auto_entries_.shrink_to_fit();

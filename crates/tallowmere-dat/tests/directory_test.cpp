@@ -118,6 +118,27 @@ TEST(DirectoryWalk, EntryVisitedLastWins) {
   EXPECT_EQ(db->find(9)->offset, 0x1001u);
   EXPECT_EQ(db->find(6), nullptr);
   EXPECT_EQ(db->find(10), nullptr);
+
+  // Thousands of entries whose ids repeat all over the walk: the entry's offset is its
+  // visit position, and the largest position must win for every id.
+  NodeSpec big;
+  uint32_t visit = 0;
+  std::vector<uint32_t> last(401, 0);
+  auto add = [&](NodeSpec& node) {
+    for (int k = 0; k < 61; ++k, ++visit) {
+      node.entries.push_back(entry(visit * 7 % 401, visit));
+      last[visit * 7 % 401] = visit;
+    }
+  };
+  add(big);
+  for (uint32_t j = 0; j < 62; ++j) {
+    big.children.push_back(on(j, {}));
+    add(big.children.back());
+  }
+  db = open_tree(big, 4096);
+  ASSERT_TRUE(db) << db.error().text();
+  ASSERT_EQ(db->entry_count(), 401u);
+  for (uint32_t id = 0; id < 401; ++id) EXPECT_EQ(db->find(id)->offset, last[id]) << id;
 }
 
 TEST(DirectoryWalk, BalancedTreeOfManyLevels) {
