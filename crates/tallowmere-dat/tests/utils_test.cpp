@@ -12,17 +12,32 @@
 static bool g_track_allocations = false;
 static size_t g_largest_allocation = 0;
 
-void* operator new(size_t size) {
+// Every replaceable form of the plain allocation functions goes through malloc and
+// free, so that each pair matches (the sanitizers check that). GCC cannot see the match
+// once the pair is inlined into the library's code.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+static void* tracked_malloc(size_t size) noexcept {
   if (g_track_allocations && size > g_largest_allocation) g_largest_allocation = size;
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  return std::malloc(size == 0 ? 1 : size);
+}
+void* operator new(size_t size) {
+  if (void* p = tracked_malloc(size)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void* p) noexcept {
-  std::free(p);
+void* operator new[](size_t size) {
+  if (void* p = tracked_malloc(size)) return p;
+  throw std::bad_alloc();
 }
-void operator delete(void* p, size_t) noexcept {
-  std::free(p);
-}
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return tracked_malloc(size); }
+void* operator new[](size_t size, const std::nothrow_t&) noexcept { return tracked_malloc(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace tallowmere::dat {
 namespace {
