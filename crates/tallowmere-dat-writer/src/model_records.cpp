@@ -301,8 +301,15 @@ file_type::AnimationHook make_hook(uint32_t hook_type, uint32_t param, int16_t t
   hook.param = param;
   if (hook_type == 5) {
     const auto raw = static_cast<uint16_t>(type5_value);
-    hook.data = {1, static_cast<uint8_t>(raw), static_cast<uint8_t>(raw >> 8)};
-    if (type5_value < 0) hook.data.insert(hook.data.end(), {4, 5});
+    // One byte, the i16, and two more bytes when the value is negative.
+    hook.data.reserve(8);
+    hook.data.push_back(1);
+    hook.data.push_back(static_cast<uint8_t>(raw));
+    hook.data.push_back(static_cast<uint8_t>(raw >> 8));
+    if (type5_value < 0) {
+      hook.data.push_back(4);
+      hook.data.push_back(5);
+    }
   } else {
     for (uint32_t i = 0; i < hook_payload_size(hook_type); ++i) {
       hook.data.push_back(static_cast<uint8_t>(i + 1));
