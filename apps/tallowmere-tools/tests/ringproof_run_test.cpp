@@ -7,15 +7,12 @@
 // and leaves it empty.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <regex>
 #include <string>
@@ -23,30 +20,21 @@
 #include <vector>
 
 #include "tallowmere/dat_writer/byte_writer.hpp"
-
-extern char** environ;
+#include "tool_runner.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Env = std::vector<std::pair<std::string, std::string>>;
+using tallowmere::ringproof::testing::Env;
+using tallowmere::ringproof::testing::make_temp_dir;
+using tallowmere::ringproof::testing::run_tool;
+using tallowmere::ringproof::testing::ToolRun;
 using tallowmere::writer::ByteWriter;
 
 constexpr uint32_t kRegionId = 0x13000000;
 constexpr const char* kBakingLines =
     "ringproof: baking 13\u00d713 = 169 LBs (run 1)\n"
     "ringproof: baking 13\u00d713 = 169 LBs (run 2)\n";
-
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string read_all(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void write_bytes(const fs::path& path, const std::vector<uint8_t>& bytes) {
   fs::create_directories(path.parent_path());
@@ -115,54 +103,12 @@ class RingproofRun : public ::testing::Test {
     for (const auto& entry : fs::directory_iterator(data_dir_)) fs::remove_all(entry.path());
   }
 
-  static fs::path make_temp_dir() {
-    std::string pattern = (fs::temp_directory_path() / "ringproof-test-XXXXXX").string();
-    const char* made = ::mkdtemp(pattern.data());
-    EXPECT_NE(made, nullptr);
-    return made ? fs::path(made) : fs::path();
-  }
-
   // Runs the tool with HOME, the sanitizer settings of this process and `env`; `args`
   // follow the program name.
   ToolRun run(const Env& env, const std::vector<std::string>& args = {}) {
-    Env full{{"HOME", home_.string()}};
-    for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
-      if (const char* value = std::getenv(keep)) full.emplace_back(keep, value);
-    }
-    full.insert(full.end(), env.begin(), env.end());
-    std::vector<std::string> env_strings;
-    for (const auto& [name, value] : full) env_strings.push_back(name + "=" + value);
-    std::vector<char*> envp;
-    for (auto& s : env_strings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-
-    std::vector<std::string> argv_strings{RINGPROOF_TESTBIN};
-    argv_strings.insert(argv_strings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (auto& s : argv_strings) argv.push_back(s.data());
-    argv.push_back(nullptr);
-
-    const fs::path out_path = scratch_ / "stdout", err_path = scratch_ / "stderr";
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    pid_t pid = -1;
-    int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ToolRun result;
-    EXPECT_EQ(spawned, 0) << "cannot start " << argv[0];
-    if (spawned != 0) return result;
-    int wait_status = 0;
-    EXPECT_EQ(::waitpid(pid, &wait_status, 0), pid);
-    EXPECT_TRUE(WIFEXITED(wait_status)) << "the tool did not exit normally";
-    if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
-    result.out = read_all(out_path);
-    result.err = read_all(err_path);
-    return result;
+    std::vector<std::string> argv{RINGPROOF_TESTBIN};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_tool(argv, env, home_, scratch_);
   }
 
   std::string data_file(const char* name) const { return (data_dir_ / name).string(); }
@@ -314,7 +260,6 @@ TEST_F(RingproofRun, RegionLoadFailuresAndSuccess) {
   region.resize(region.size() - 1);  // the last count of the terrain description is cut
   write_bytes(portal, archive(std::make_pair(kRegionId, region)));
   EXPECT_EQ(run({}).err, cut.err);
-
 }
 
 // A region without a scene description places nothing: the run passes with 169 empty
