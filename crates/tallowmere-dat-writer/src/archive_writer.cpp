@@ -117,40 +117,40 @@ DatFileEntry ArchiveWriter::add_file(uint32_t id, std::span<const uint8_t> paylo
   return entry;
 }
 
-std::vector<uint8_t> ArchiveWriter::encode_node(const NodeSpec& spec,
+std::vector<uint8_t> ArchiveWriter::encode_node(const NodeSpec& shape,
                                                 const std::array<uint32_t, 62>& branches) {
   ByteWriter w;
   for (uint32_t b : branches) w.u32(b);
-  w.u32(spec.entry_count.value_or(static_cast<uint32_t>(spec.entries.size())));
-  size_t n = std::min<size_t>(spec.entries.size(), dat::kNodeEntries);
+  w.u32(shape.entry_count.value_or(static_cast<uint32_t>(shape.entries.size())));
+  size_t n = std::min<size_t>(shape.entries.size(), dat::kNodeEntries);
   for (size_t k = 0; k < n; ++k) {
-    const DatFileEntry& e = spec.entries[k];
+    const DatFileEntry& e = shape.entries[k];
     w.u32(e.bit_flags).u32(e.id).u32(e.offset).u32(e.size).u32(e.timestamp).u32(e.version);
   }
   w.zeros(dat::kNodeSize - w.size());
   return w.take();
 }
 
-uint32_t ArchiveWriter::write_node(const NodeSpec& spec) {
-  std::array<uint32_t, 62> branches = spec.branches;
-  for (const NodeSpec& child : spec.children) {
+uint32_t ArchiveWriter::write_node(const NodeSpec& shape) {
+  std::array<uint32_t, 62> branches = shape.branches;
+  for (const NodeSpec& child : shape.children) {
     require(child.branch < dat::kNodeBranches, "branch index beyond 61");
     branches[child.branch] = write_node(child);
   }
-  return write_chain(encode_node(spec, branches));
+  return write_chain(encode_node(shape, branches));
 }
 
 uint32_t ArchiveWriter::reserve_node() {
   return write_chain(std::vector<uint8_t>(dat::kNodeSize));
 }
 
-void ArchiveWriter::write_node_at(uint32_t offset, const NodeSpec& spec) {
-  std::array<uint32_t, 62> branches = spec.branches;
-  for (const NodeSpec& child : spec.children) {
+void ArchiveWriter::write_node_at(uint32_t offset, const NodeSpec& shape) {
+  std::array<uint32_t, 62> branches = shape.branches;
+  for (const NodeSpec& child : shape.children) {
     require(child.branch < dat::kNodeBranches, "branch index beyond 61");
     branches[child.branch] = write_node(child);
   }
-  fill_chain(offset, encode_node(spec, branches));
+  fill_chain(offset, encode_node(shape, branches));
 }
 
 // A B-tree over entries sorted by id: a leaf holds up to 61 entries; an inner node with

@@ -197,38 +197,38 @@ void encode_vertex_array(ByteWriter& out, uint32_t vertex_type, const VertexList
   }
 }
 
-void encode_gfx_obj(ByteWriter& out, const GfxObjSpec& spec) {
+void encode_gfx_obj(ByteWriter& out, const GfxObjSpec& desc) {
   using file_type::GfxObj;
-  out.u32(spec.id).u32(spec.flags);
-  out.packed_u32(static_cast<uint32_t>(spec.surfaces.size()));
-  for (uint32_t surface : spec.surfaces) out.u32(surface);
-  encode_vertex_array(out, spec.vertex_type, spec.vertices);
-  if (spec.flags & GfxObj::HAS_PHYSICS) {
-    encode_polygon_set(out, spec.physics_polygons, spec.physics_bsp, BspTreeKind::Physics);
+  out.u32(desc.id).u32(desc.flags);
+  out.packed_u32(static_cast<uint32_t>(desc.surfaces.size()));
+  for (uint32_t surface : desc.surfaces) out.u32(surface);
+  encode_vertex_array(out, desc.vertex_type, desc.vertices);
+  if (desc.flags & GfxObj::HAS_PHYSICS) {
+    encode_polygon_set(out, desc.physics_polygons, desc.physics_bsp, BspTreeKind::Physics);
   }
-  encode_vector(out, spec.sort_center);
-  if (spec.flags & GfxObj::HAS_DRAWING) {
-    encode_polygon_set(out, spec.polygons, spec.drawing_bsp, BspTreeKind::Drawing);
+  encode_vector(out, desc.sort_center);
+  if (desc.flags & GfxObj::HAS_DRAWING) {
+    encode_polygon_set(out, desc.polygons, desc.drawing_bsp, BspTreeKind::Drawing);
   }
-  if (spec.flags & GfxObj::HAS_DEGRADE) out.u32(spec.degrade_id);
+  if (desc.flags & GfxObj::HAS_DEGRADE) out.u32(desc.degrade_id);
 }
 
-std::vector<uint8_t> encode_gfx_obj(const GfxObjSpec& spec) {
+std::vector<uint8_t> encode_gfx_obj(const GfxObjSpec& desc) {
   ByteWriter out;
-  encode_gfx_obj(out, spec);
+  encode_gfx_obj(out, desc);
   return out.take();
 }
 
 GfxObjSpec gfx_obj_from_positions(uint32_t id, std::span<const Vector3> positions) {
-  GfxObjSpec spec;
-  spec.id = id;
+  GfxObjSpec desc;
+  desc.id = id;
   for (size_t i = 0; i < positions.size(); ++i) {
     graphics::SWVertex vertex;
     vertex.origin = positions[i];
     vertex.normal = {0, 0, 1};
-    spec.vertices.emplace_back(static_cast<uint16_t>(i), std::move(vertex));
+    desc.vertices.emplace_back(static_cast<uint16_t>(i), std::move(vertex));
   }
-  return spec;
+  return desc;
 }
 
 void encode_frame(ByteWriter& out, const graphics::Frame& frame) {
@@ -247,51 +247,51 @@ void encode_placement(ByteWriter& out, const file_type::PlacementType& placement
   for (const auto& hook : placement.hooks) encode_hook(out, hook);
 }
 
-void encode_setup_model(ByteWriter& out, const SetupModelSpec& spec) {
+void encode_setup_model(ByteWriter& out, const SetupModelSpec& desc) {
   using file_type::SetupModel;
-  out.u32(spec.id).u32(spec.flags).u32(static_cast<uint32_t>(spec.parts.size()));
-  for (uint32_t part : spec.parts) out.u32(part);
-  if (spec.flags & SetupModel::HAS_PARENT) {
-    for (uint32_t parent : spec.parent_index) out.u32(parent);
+  out.u32(desc.id).u32(desc.flags).u32(static_cast<uint32_t>(desc.parts.size()));
+  for (uint32_t part : desc.parts) out.u32(part);
+  if (desc.flags & SetupModel::HAS_PARENT) {
+    for (uint32_t parent : desc.parent_index) out.u32(parent);
   }
-  if (spec.flags & SetupModel::HAS_DEFAULT_SCALE) {
-    for (const auto& scale : spec.default_scale) encode_vector(out, scale);
+  if (desc.flags & SetupModel::HAS_DEFAULT_SCALE) {
+    for (const auto& scale : desc.default_scale) encode_vector(out, scale);
   }
-  for (const auto* locations : {&spec.holding_locations, &spec.connection_points}) {
+  for (const auto* locations : {&desc.holding_locations, &desc.connection_points}) {
     out.u32(static_cast<uint32_t>(locations->size()));
     for (const auto& [key, location] : *locations) {
       out.u32(key).u32(location.part_id);
       encode_frame(out, location.frame);
     }
   }
-  out.i32(static_cast<int32_t>(spec.placement_frames.size()));
-  for (const auto& [key, placement] : spec.placement_frames) {
+  out.i32(static_cast<int32_t>(desc.placement_frames.size()));
+  for (const auto& [key, placement] : desc.placement_frames) {
     out.u32(key);
     encode_placement(out, placement);
   }
-  out.u32(static_cast<uint32_t>(spec.cyl_spheres.size()));
-  for (const auto& cyl : spec.cyl_spheres) {
+  out.u32(static_cast<uint32_t>(desc.cyl_spheres.size()));
+  for (const auto& cyl : desc.cyl_spheres) {
     encode_vector(out, cyl.origin);
     out.f32(cyl.radius).f32(cyl.height);
   }
-  out.u32(static_cast<uint32_t>(spec.spheres.size()));
-  for (const auto& sphere : spec.spheres) encode_sphere(out, sphere);
-  out.f32(spec.height).f32(spec.radius).f32(spec.step_up_height).f32(spec.step_down_height);
-  encode_sphere(out, spec.sorting_sphere);
-  encode_sphere(out, spec.selection_sphere);
-  out.u32(static_cast<uint32_t>(spec.lights.size()));
-  for (const auto& [key, light] : spec.lights) {
+  out.u32(static_cast<uint32_t>(desc.spheres.size()));
+  for (const auto& sphere : desc.spheres) encode_sphere(out, sphere);
+  out.f32(desc.height).f32(desc.radius).f32(desc.step_up_height).f32(desc.step_down_height);
+  encode_sphere(out, desc.sorting_sphere);
+  encode_sphere(out, desc.selection_sphere);
+  out.u32(static_cast<uint32_t>(desc.lights.size()));
+  for (const auto& [key, light] : desc.lights) {
     out.u32(key);
     encode_frame(out, light.viewer_space_location);
     out.u32(light.color).f32(light.intensity).f32(light.falloff).f32(light.cone_angle);
   }
-  out.u32(spec.default_animation).u32(spec.default_script).u32(spec.default_motion_table);
-  out.u32(spec.default_sound_table).u32(spec.default_script_table);
+  out.u32(desc.default_animation).u32(desc.default_script).u32(desc.default_motion_table);
+  out.u32(desc.default_sound_table).u32(desc.default_script_table);
 }
 
-std::vector<uint8_t> encode_setup_model(const SetupModelSpec& spec) {
+std::vector<uint8_t> encode_setup_model(const SetupModelSpec& desc) {
   ByteWriter out;
-  encode_setup_model(out, spec);
+  encode_setup_model(out, desc);
   return out.take();
 }
 
@@ -320,13 +320,13 @@ file_type::AnimationHook make_hook(uint32_t hook_type, uint32_t param, int16_t t
 }
 
 SetupModelSpec setup_model_from_parts(uint32_t id, std::vector<uint32_t> parts) {
-  SetupModelSpec spec;
-  spec.id = id;
+  SetupModelSpec desc;
+  desc.id = id;
   file_type::PlacementType placement;
   placement.frames.resize(parts.size());
-  spec.placement_frames.emplace_back(0, std::move(placement));
-  spec.parts = std::move(parts);
-  return spec;
+  desc.placement_frames.emplace_back(0, std::move(placement));
+  desc.parts = std::move(parts);
+  return desc;
 }
 
 }  // namespace tallowmere::writer

@@ -185,12 +185,12 @@ TEST(GfxObjLayout, OptionalPartsInPayloadOrder) {
 }
 
 TEST(GfxObjLayout, RepeatedPolygonIdKeepsTheLater) {
-  writer::GfxObjSpec spec;
-  spec.flags = GfxObj::HAS_DRAWING;
-  spec.polygons = {{5, writer::make_polygon({1, 2, 3})},
+  writer::GfxObjSpec desc;
+  desc.flags = GfxObj::HAS_DRAWING;
+  desc.polygons = {{5, writer::make_polygon({1, 2, 3})},
                    {6, writer::make_polygon({0})},
                    {5, writer::make_polygon({4, 5, 6, 7})}};
-  auto [obj, end] = parse(writer::encode_gfx_obj(spec));
+  auto [obj, end] = parse(writer::encode_gfx_obj(desc));
   ASSERT_TRUE(obj) << obj.error().text();
   ASSERT_EQ(obj->polygons.size(), 2u);
   EXPECT_EQ(obj->polygons.at(5).vertex_ids, (std::vector<uint16_t>{4, 5, 6, 7}));
@@ -199,23 +199,23 @@ TEST(GfxObjLayout, RepeatedPolygonIdKeepsTheLater) {
 writer::GfxObjSpec full_spec() {
   using writer::bsp_internal;
   using writer::bsp_leaf;
-  writer::GfxObjSpec spec;
-  spec.id = 0x0100ABCD;
-  spec.flags = GfxObj::HAS_PHYSICS | GfxObj::HAS_DRAWING | GfxObj::HAS_DEGRADE;
-  spec.surfaces = {0x08000010};
+  writer::GfxObjSpec desc;
+  desc.id = 0x0100ABCD;
+  desc.flags = GfxObj::HAS_PHYSICS | GfxObj::HAS_DRAWING | GfxObj::HAS_DEGRADE;
+  desc.surfaces = {0x08000010};
   const common::Vector3 positions[] = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
-  spec.vertices = writer::gfx_obj_from_positions(0, positions).vertices;
-  spec.vertices[1].second.num_uvs = 1;
-  spec.vertices[1].second.uvs = {{0.5f, 0.25f}};
-  spec.physics_polygons = {{0, writer::make_polygon({0, 1, 2})}};
-  spec.physics_bsp = bsp_internal("BPIN", bsp_leaf(1, {0}), bsp_leaf(2));
-  spec.sort_center = {0.5f, 0.5f, 0};
-  spec.polygons = {{0, writer::make_polygon({2, 1, 0})}, {1, writer::make_polygon({0, 1})}};
-  spec.polygons[1].second.poly_flags = Polygon::NO_NEG_UVS;
-  spec.polygons[1].second.neg_uv_indices.clear();
-  spec.drawing_bsp = bsp_internal("BPnn", bsp_leaf(0), std::nullopt, {0, 1});
-  spec.degrade_id = 0x01000002;
-  return spec;
+  desc.vertices = writer::gfx_obj_from_positions(0, positions).vertices;
+  desc.vertices[1].second.num_uvs = 1;
+  desc.vertices[1].second.uvs = {{0.5f, 0.25f}};
+  desc.physics_polygons = {{0, writer::make_polygon({0, 1, 2})}};
+  desc.physics_bsp = bsp_internal("BPIN", bsp_leaf(1, {0}), bsp_leaf(2));
+  desc.sort_center = {0.5f, 0.5f, 0};
+  desc.polygons = {{0, writer::make_polygon({2, 1, 0})}, {1, writer::make_polygon({0, 1})}};
+  desc.polygons[1].second.poly_flags = Polygon::NO_NEG_UVS;
+  desc.polygons[1].second.neg_uv_indices.clear();
+  desc.drawing_bsp = bsp_internal("BPnn", bsp_leaf(0), std::nullopt, {0, 1});
+  desc.degrade_id = 0x01000002;
+  return desc;
 }
 
 TEST(GfxObjRoundTrip, WriterRecordReadsBackAndEveryPrefixFails) {

@@ -149,13 +149,13 @@ TEST(AnimationHooks, TypeAbove26FailsJustAfterParam) {
 }
 
 TEST(SetupModelMaps, RepeatedKeyKeepsTheLaterEntry) {
-  writer::SetupModelSpec spec = writer::setup_model_from_parts(0x02000003, {0x01000001});
+  writer::SetupModelSpec desc = writer::setup_model_from_parts(0x02000003, {0x01000001});
   LocationType first, second, other;
   first.part_id = 1;
   second.part_id = 2;
   other.part_id = 3;
-  spec.holding_locations = {{7, first}, {8, other}, {7, second}};
-  auto [model, end] = parse(writer::encode_setup_model(spec));
+  desc.holding_locations = {{7, first}, {8, other}, {7, second}};
+  auto [model, end] = parse(writer::encode_setup_model(desc));
   ASSERT_TRUE(model) << model.error().text();
   ASSERT_EQ(model->holding_locations.size(), 2u);
   EXPECT_EQ(model->holding_locations.at(7).part_id, 2u);
@@ -185,9 +185,9 @@ TEST(SetupModelErrors, DeclarativeRecordsFrameTheirFieldsOnly) {
                                       "While parsing field 'orientation' in Frame"}));
 
   // A light cut in its cone angle.
-  writer::SetupModelSpec spec;
-  spec.lights = {{1, LightInfo{}}};
-  auto bytes = writer::encode_setup_model(spec);
+  writer::SetupModelSpec desc;
+  desc.lights = {{1, LightInfo{}}};
+  auto bytes = writer::encode_setup_model(desc);
   // Without the five ids and half of cone_angle.
   auto [in_light, e3] = parse(std::span(bytes).first(bytes.size() - 20 - 2));
   ASSERT_FALSE(in_light);
@@ -196,25 +196,25 @@ TEST(SetupModelErrors, DeclarativeRecordsFrameTheirFieldsOnly) {
 }
 
 TEST(SetupModelRoundTrip, WriterModelReadsBackAndEveryPrefixFails) {
-  writer::SetupModelSpec spec =
+  writer::SetupModelSpec desc =
       writer::setup_model_from_parts(0x02000006, {0x01000010, 0x01000011});
-  spec.flags = SetupModel::HAS_PARENT | SetupModel::HAS_DEFAULT_SCALE;
-  spec.parent_index = {0xFFFFFFFF, 0};
-  spec.default_scale = {{1, 1, 1}, {2, 2, 2}};
-  spec.connection_points = {{3, LocationType{1, {}}}};
-  spec.placement_frames[0].second.hooks = {writer::make_hook(5, 1, -3), writer::make_hook(13, 2)};
-  spec.placement_frames.emplace_back(0x44, spec.placement_frames[0].second);
-  spec.cyl_spheres = {CylSphere{{1, 2, 3}, 4, 5}};
-  spec.spheres = {common::Sphere{{0, 0, 1}, 2}};
-  spec.radius = 1.5f;
-  spec.selection_sphere.radius = 9;
-  spec.lights = {{2, LightInfo{{}, 0xFFFF8000, 1, 2, 3}}};
-  spec.default_animation = 0x03000009;
-  const auto bytes = writer::encode_setup_model(spec);
+  desc.flags = SetupModel::HAS_PARENT | SetupModel::HAS_DEFAULT_SCALE;
+  desc.parent_index = {0xFFFFFFFF, 0};
+  desc.default_scale = {{1, 1, 1}, {2, 2, 2}};
+  desc.connection_points = {{3, LocationType{1, {}}}};
+  desc.placement_frames[0].second.hooks = {writer::make_hook(5, 1, -3), writer::make_hook(13, 2)};
+  desc.placement_frames.emplace_back(0x44, desc.placement_frames[0].second);
+  desc.cyl_spheres = {CylSphere{{1, 2, 3}, 4, 5}};
+  desc.spheres = {common::Sphere{{0, 0, 1}, 2}};
+  desc.radius = 1.5f;
+  desc.selection_sphere.radius = 9;
+  desc.lights = {{2, LightInfo{{}, 0xFFFF8000, 1, 2, 3}}};
+  desc.default_animation = 0x03000009;
+  const auto bytes = writer::encode_setup_model(desc);
   auto [model, end] = parse(bytes);
   ASSERT_TRUE(model) << model.error().text();
   EXPECT_EQ(end, bytes.size());
-  EXPECT_EQ(model->parent_index, spec.parent_index);
+  EXPECT_EQ(model->parent_index, desc.parent_index);
   EXPECT_EQ(model->connection_points.at(3).part_id, 1u);
   ASSERT_EQ(model->placement_frames.size(), 2u);
   const auto& placement = model->placement_frames.at(0x44);

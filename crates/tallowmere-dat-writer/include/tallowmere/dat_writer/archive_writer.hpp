@@ -73,9 +73,9 @@ class ArchiveWriter {
   // Directory nodes. write_node writes the children first and returns the node's
   // offset; reserve_node allocates a zeroed node to be filled later by write_node_at
   // (for trees that refer back to themselves).
-  uint32_t write_node(const NodeSpec& spec);
+  uint32_t write_node(const NodeSpec& shape);
   uint32_t reserve_node();
-  void write_node_at(uint32_t offset, const NodeSpec& spec);
+  void write_node_at(uint32_t offset, const NodeSpec& shape);
   // Uses `offset` (any value: 0 for an empty directory, or a raw one) as the root
   // instead of the automatic tree.
   void set_root(uint32_t offset) { explicit_root_ = offset; }
@@ -97,7 +97,7 @@ class ArchiveWriter {
 
  private:
   uint32_t build_balanced(std::span<const dat::DatFileEntry> sorted);
-  std::vector<uint8_t> encode_node(const NodeSpec& spec, const std::array<uint32_t, 62>& branches);
+  std::vector<uint8_t> encode_node(const NodeSpec& shape, const std::array<uint32_t, 62>& branches);
   // Writes `bytes` into the chain already laid out at `offset`.
   void fill_chain(uint32_t offset, std::span<const uint8_t> bytes);
 

@@ -78,8 +78,8 @@ struct GfxObjSpec {
 };
 
 // The optional parts are written exactly when `flags` asks for them.
-void encode_gfx_obj(ByteWriter& out, const GfxObjSpec& spec);
-std::vector<uint8_t> encode_gfx_obj(const GfxObjSpec& spec);
+void encode_gfx_obj(ByteWriter& out, const GfxObjSpec& desc);
+std::vector<uint8_t> encode_gfx_obj(const GfxObjSpec& desc);
 
 // A graphics object with one vertex (ids 0, 1, ...) per position and nothing else.
 GfxObjSpec gfx_obj_from_positions(uint32_t id, std::span<const common::Vector3> positions);
@@ -116,8 +116,8 @@ void encode_frame(ByteWriter& out, const graphics::Frame& frame);
 void encode_hook(ByteWriter& out, const file_type::AnimationHook& hook);
 // The frames as held, the hook count, then the hooks.
 void encode_placement(ByteWriter& out, const file_type::PlacementType& placement);
-void encode_setup_model(ByteWriter& out, const SetupModelSpec& spec);
-std::vector<uint8_t> encode_setup_model(const SetupModelSpec& spec);
+void encode_setup_model(ByteWriter& out, const SetupModelSpec& desc);
+std::vector<uint8_t> encode_setup_model(const SetupModelSpec& desc);
 
 // A well-formed hook of `hook_type` (0 to 26) whose payload bytes count up from 1 and
 // whose padding is zero. For type 5, `type5_value` is the stored i16 that decides
