@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Measures ringproof on the full-scale generated world with the release build.
+#
+#   bench/measure_full.sh [WORLD_DIR]
+#
+# 1. Generates the full-scale world (seed 1) into WORLD_DIR (default build/measure/world)
+#    unless both archives are already there.
+# 2. Runs the release ringproof on it under /usr/bin/time -v: wall time and peak RSS.
+# 3. Runs bench/ringproof_phases_bench: the time of each phase in the tool's order.
+# Prints a short table. Placement files go to build/measure/out.
+#
+# Expects the release build: cmake --preset release && cmake --build --preset release
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+build="${root}/build/release"
+world="${1:-${root}/build/measure/world}"
+out="${root}/build/measure/out"
+logs="${root}/build/measure/logs"
+
+worldgen="${build}/apps/tallowmere-tools/worldgen"
+ringproof="${build}/apps/tallowmere-tools/ringproof"
+phases="${build}/bench/ringproof_phases_bench"
+for program in "${worldgen}" "${ringproof}" "${phases}"; do
+  if [[ ! -x "${program}" ]]; then
+    echo "missing ${program}: build the release preset first" >&2
+    exit 1
+  fi
+done
+if [[ ! -x /usr/bin/time ]]; then
+  echo "missing /usr/bin/time (GNU time)" >&2
+  exit 1
+fi
+
+mkdir -p "${logs}"
+export TALLOWMERE_PORTAL_DAT="${world}/client_portal.dat"
+export TALLOWMERE_CELL_DAT="${world}/client_cell_1.dat"
+export TALLOWMERE_DETERMINISM_OUT="${out}"
+
+if [[ -f "${TALLOWMERE_PORTAL_DAT}" && -f "${TALLOWMERE_CELL_DAT}" ]]; then
+  echo "world: ${world} (already present)"
+else
+  echo "world: generating ${world}"
+  start=$(date +%s.%N)
+  "${worldgen}" --scale full --seed 1 --out "${world}" >"${logs}/worldgen.log" 2>&1
+  end=$(date +%s.%N)
+  awk -v s="${start}" -v e="${end}" 'BEGIN { printf "world: generated in %.2f s\n", e - s }'
+fi
+
+# The tool: its own stderr goes to tool.log; GNU time's report to time.log.
+status=0
+/usr/bin/time -v -o "${logs}/time.log" "${ringproof}" 2>"${logs}/tool.log" || status=$?
+wall=$(sed -n 's/^\s*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "${logs}/time.log")
+rss_kb=$(sed -n 's/^\s*Maximum resident set size (kbytes): //p' "${logs}/time.log")
+verdict=$(tail -n 1 "${logs}/tool.log")
+total=$(sed -n 's/^ringproof: total placements = \([0-9]*\).*/\1/p' "${logs}/tool.log")
+
+# The phases, one iteration each, in milliseconds. (The CSV reporter refuses counters that
+# differ between benchmarks, so the console table is read instead.)
+"${phases}" --benchmark_color=false >"${logs}/phases.txt" 2>"${logs}/phases.log"
+
+printf '\n%-28s %s\n' "measure" "value"
+printf '%-28s %s\n' "----------------------------" "------------------"
+printf '%-28s %s\n' "archives" \
+  "portal $(stat -c %s "${TALLOWMERE_PORTAL_DAT}") B, cell $(stat -c %s "${TALLOWMERE_CELL_DAT}") B"
+printf '%-28s %s\n' "ringproof exit status" "${status}"
+printf '%-28s %s\n' "ringproof wall time" "${wall}"
+printf '%-28s %s\n' "ringproof peak RSS" "$((rss_kb / 1024)) MiB (${rss_kb} kB)"
+printf '%-28s %s\n' "placements (run 1)" "${total:-?}"
+printf '%-28s %s\n' "verdict" "${verdict}"
+awk '/^BM_/ {
+  name = $1; sub(/^BM_[0-9]_/, "", name); sub(/\/.*/, "", name)
+  printf "%-28s %s %s\n", "phase " name, $2, $3
+}' "${logs}/phases.txt"
+exit "${status}"
