@@ -5,6 +5,7 @@
 #include <numeric>
 #include <utility>
 
+#include "tallowmere/dat_writer/archive_writer.hpp"
 #include "tallowmere/dat_writer/byte_writer.hpp"
 
 namespace tallowmere::writer {
@@ -34,19 +35,6 @@ uint64_t splitmix(uint64_t& state) {
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return z ^ (z >> 31);
-}
-
-std::vector<uint8_t> encode_header(const dat::DatHeader& h) {
-  ByteWriter w;
-  w.u32(h.magic).u32(h.block_size).u32(h.file_size).u32(h.dataset).u32(h.subset);
-  w.u32(h.free_head).u32(h.free_tail).u32(h.free_count).u32(h.root_offset);
-  w.u32(h.new_lru).u32(h.old_lru).u32(h.use_lru).u32(h.master_map_id);
-  w.u32(h.engine_version).u32(h.game_version);
-  std::vector<uint8_t> version(16, 0);
-  std::copy_n(h.version_string.begin(), std::min<size_t>(16, h.version_string.size()),
-              version.begin());
-  w.bytes(version).u32(h.version_minor);
-  return w.take();
 }
 
 }  // namespace

@@ -179,6 +179,19 @@ uint32_t ArchiveWriter::build_balanced(std::span<const DatFileEntry> sorted) {
   return write_chain(encode_node(node, branches));
 }
 
+std::vector<uint8_t> encode_header(const dat::DatHeader& h) {
+  ByteWriter w;
+  w.u32(h.magic).u32(h.block_size).u32(h.file_size).u32(h.dataset).u32(h.subset);
+  w.u32(h.free_head).u32(h.free_tail).u32(h.free_count).u32(h.root_offset);
+  w.u32(h.new_lru).u32(h.old_lru).u32(h.use_lru).u32(h.master_map_id);
+  w.u32(h.engine_version).u32(h.game_version);
+  std::vector<uint8_t> version(16, 0);
+  std::copy_n(h.version_string.begin(), std::min<size_t>(16, h.version_string.size()),
+              version.begin());
+  w.bytes(version).u32(h.version_minor);
+  return w.take();
+}
+
 std::vector<uint8_t> ArchiveWriter::finish() {
   uint32_t root = 0;
   if (explicit_root_) {
@@ -208,17 +221,8 @@ std::vector<uint8_t> ArchiveWriter::finish() {
     header_.file_size = static_cast<uint32_t>(image_.size());
   }
 
-  ByteWriter w;
-  const dat::DatHeader& h = header_;
-  w.u32(h.magic).u32(h.block_size).u32(h.file_size).u32(h.dataset).u32(h.subset);
-  w.u32(h.free_head).u32(h.free_tail).u32(h.free_count).u32(h.root_offset);
-  w.u32(h.new_lru).u32(h.old_lru).u32(h.use_lru).u32(h.master_map_id);
-  w.u32(h.engine_version).u32(h.game_version);
-  std::vector<uint8_t> version(16, 0);
-  std::copy_n(h.version_string.begin(), std::min<size_t>(16, h.version_string.size()),
-              version.begin());
-  w.bytes(version).u32(h.version_minor);
-  std::copy(w.view().begin(), w.view().end(), image_.begin() + dat::kHeaderOffset);
+  const std::vector<uint8_t> header = encode_header(header_);
+  std::copy(header.begin(), header.end(), image_.begin() + dat::kHeaderOffset);
   return std::move(image_);
 }
 

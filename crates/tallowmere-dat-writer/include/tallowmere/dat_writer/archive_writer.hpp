@@ -47,6 +47,9 @@ struct FileOptions {
   uint32_t version = 0;
 };
 
+// The 80 header bytes as stored at 0x140; `version_string` is cut or zero-padded to 16.
+std::vector<uint8_t> encode_header(const dat::DatHeader& header);
+
 class ArchiveWriter {
  public:
   explicit ArchiveWriter(uint32_t block_size = 1024);
