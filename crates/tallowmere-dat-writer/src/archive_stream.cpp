@@ -5,6 +5,7 @@
 #include <numeric>
 #include <utility>
 
+#include "tallowmere/common/seeded_map.hpp"
 #include "tallowmere/dat_writer/archive_writer.hpp"
 #include "tallowmere/dat_writer/byte_writer.hpp"
 
@@ -30,11 +31,11 @@ void put_u32(uint8_t* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
+// The next value of a SplitMix64 stream.
 uint64_t splitmix(uint64_t& state) {
-  uint64_t z = (state += 0x9E3779B97F4A7C15ull);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
+  const uint64_t value = common::mix64(state);
+  state += 0x9E3779B97F4A7C15ull;
+  return value;
 }
 
 }  // namespace
