@@ -11,6 +11,7 @@
 #include <cstring>
 #include <span>
 
+#include "tallowmere/common/endian.hpp"
 #include "tallowmere/common/expected.hpp"
 #include "tallowmere/common/parse_error.hpp"
 
@@ -60,12 +61,7 @@ template <class T>
 ParseResult<T> read_le(Cursor& cursor) {
   auto bytes = cursor.take(sizeof(T));
   if (!bytes) return make_unexpected(std::move(bytes).error());
-  using U = std::conditional_t<sizeof(T) == 1, uint8_t,
-            std::conditional_t<sizeof(T) == 2, uint16_t,
-            std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>>>;
-  U raw = 0;
-  for (size_t i = 0; i < sizeof(T); ++i) raw |= static_cast<U>(static_cast<U>((*bytes)[i]) << (8 * i));
-  return std::bit_cast<T>(raw);
+  return load_le<T>(bytes->data());
 }
 }  // namespace detail
 
