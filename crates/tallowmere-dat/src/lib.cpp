@@ -9,11 +9,13 @@
 #include "tallowmere/dat/lib.hpp"
 
 #include <algorithm>
+#include <bit>
 #include <charconv>
 #include <memory>
 #include <unordered_set>
 #include <utility>
 
+#include "tallowmere/common/endian.hpp"
 #include "tallowmere/common/record.hpp"
 #include "tallowmere/dat/utils.hpp"
 
@@ -30,11 +32,6 @@ std::string hex_offset(uint64_t value) {
   char digits[16];
   auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
   return "0x" + std::string(digits, end);
-}
-
-uint32_t load_u32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
 Expected<void, DatError> corruption(std::string text) {
@@ -138,6 +135,78 @@ void keep_last_per_id(std::vector<DatFileEntry>& entries) {
     entries.shrink_to_fit();
   }
 }
+
+// The blocks one chain walk has read, to stop at the first block reached a second
+// time: a sound chain never comes back to a block, and a chain that does would repeat
+// the same bytes until its size is met, or forever. Most chains are a few blocks long,
+// so the first blocks live in a small array searched linearly; a longer chain moves to
+// an open-addressing hash set that grows as needed (memory stays proportional to the
+// blocks read, which the chain-length limit bounds).
+class VisitedBlocks {
+ public:
+  // Records `block`; false when it was recorded before.
+  bool insert(uint32_t block) {
+    if (table_.empty()) {
+      for (uint32_t i = 0; i < small_count_; ++i) {
+        if (small_[i] == block) return false;
+      }
+      if (small_count_ < kSmall) {
+        small_[small_count_++] = block;
+        return true;
+      }
+      rehash(4 * kSmall);
+      for (uint32_t b : small_) place(b);
+    }
+    if (block == 0) {  // 0 marks an empty slot, so block 0 is tracked on its own
+      if (has_zero_) return false;
+      has_zero_ = true;
+      return true;
+    }
+    for (size_t i = slot_of(block);; i = (i + 1) & (table_.size() - 1)) {
+      if (table_[i] == block) return false;
+      if (table_[i] == 0) break;
+    }
+    if (2 * (count_ + 1) > table_.size()) {
+      std::vector<uint32_t> old = std::move(table_);
+      rehash(2 * old.size());
+      for (uint32_t b : old) {
+        if (b != 0) place(b);
+      }
+    }
+    place(block);
+    return true;
+  }
+
+ private:
+  static constexpr uint32_t kSmall = 16;
+
+  size_t slot_of(uint32_t block) const {
+    // Fibonacci hashing: the high bits of the product spread neighbouring offsets.
+    return static_cast<size_t>((uint64_t{block} * 0x9E3779B97F4A7C15ull) >> shift_);
+  }
+  void rehash(size_t slots) {
+    table_.assign(slots, 0);
+    shift_ = 64 - static_cast<unsigned>(std::countr_zero(slots));
+    count_ = 0;
+  }
+  void place(uint32_t block) {
+    if (block == 0) {
+      has_zero_ = true;
+      return;
+    }
+    size_t i = slot_of(block);
+    while (table_[i] != 0) i = (i + 1) & (table_.size() - 1);
+    table_[i] = block;
+    ++count_;
+  }
+
+  uint32_t small_[kSmall];
+  uint32_t small_count_ = 0;
+  std::vector<uint32_t> table_;  // a power of two slots, at most half full
+  unsigned shift_ = 0;
+  size_t count_ = 0;
+  bool has_zero_ = false;
+};
 
 // The reads of one block-chain walk. Every read is exact: it delivers all bytes asked
 // for or fails ("failed to fill whole buffer" at the end of the file). A block read
@@ -259,7 +328,7 @@ Expected<DatDatabase, DatError> DatDatabase::open(const std::string& path,
   auto length_or = file.size();
   if (!length_or) return make_unexpected(DatError(std::move(length_or).error()));
 
-  DatDatabase db(std::move(*header_or), std::move(file), *length_or);
+  DatDatabase db(std::move(*header_or), std::move(file), *length_or, limits);
   auto loaded = db.read_directory(limits);
   if (!loaded) return make_unexpected(std::move(loaded).error());
   return db;
@@ -293,8 +362,8 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
     const std::vector<uint8_t>& bytes = *bytes_or;
 
     uint32_t branches[kNodeBranches];
-    for (uint32_t j = 0; j < kNodeBranches; ++j) branches[j] = load_u32(&bytes[4 * j]);
-    uint32_t entry_count = load_u32(&bytes[4 * kNodeBranches]);
+    for (uint32_t j = 0; j < kNodeBranches; ++j) branches[j] = common::load_u32le(&bytes[4 * j]);
+    uint32_t entry_count = common::load_u32le(&bytes[4 * kNodeBranches]);
 
     // A count above 61 runs the 62nd entry off the end of the node.
     Cursor cursor(bytes, kEntriesOffset);
@@ -348,12 +417,12 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
   uint32_t remaining = size;
   ChainWindow window(file_);
 
-  // A block size of exactly 4 carries no data, so only a 0 pointer ends the walk.
-  // Brent's cycle detection finds a loop in constant memory: `saved` is compared
-  // with every later block and moved forward at each power of two.
-  uint32_t saved = current;
-  uint64_t power = 1;
-  uint64_t steps = 0;
+  // Each block is read at most once: the walk fails at the first block it reaches
+  // again. With no data per block (a block size of exactly 4) only a 0 pointer would
+  // end a loop-free chain, so the chain length is bounded as well.
+  VisitedBlocks visited;
+  visited.insert(current);
+  uint64_t blocks = 1;
   uint64_t previous = UINT64_MAX;
 
   for (;;) {
@@ -379,7 +448,7 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
     }
     if (!read) return make_unexpected(DatError(std::move(read).error()));
 
-    const uint32_t pointer = load_u32(pointer_bytes);
+    const uint32_t pointer = common::load_u32le(pointer_bytes);
     if (pointer == 0) {
       if (remaining > n) {
         auto tail = window.read(uint64_t{data_start} + n,
@@ -393,16 +462,15 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
     if (remaining == 0) return buffer;
     previous = current;
     current = pointer;
-
-    if (per_block == 0) {
-      if (current == saved)
-        return make_unexpected(
-            DatError(DatError::Corruption{"block chain at " + hex_offset(offset) + " never ends"}));
-      if (++steps == power) {
-        saved = current;
-        power *= 2;
-        steps = 0;
-      }
+    if (!visited.insert(current)) {
+      return make_unexpected(DatError(DatError::Corruption{
+          "block chain at " + hex_offset(offset) + " reaches block " + hex_offset(current) +
+          " a second time"}));
+    }
+    if (++blocks > limits_.max_chain_blocks) {
+      return make_unexpected(DatError(DatError::Corruption{
+          "block chain at " + hex_offset(offset) + " is longer than " +
+          std::to_string(limits_.max_chain_blocks) + " blocks"}));
     }
   }
 }

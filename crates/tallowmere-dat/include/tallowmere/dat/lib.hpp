@@ -36,6 +36,10 @@ inline constexpr uint32_t kEntriesOffset = 252;
 struct ArchiveLimits {
   // Deepest directory tree accepted; real trees have a handful of levels.
   uint32_t max_directory_depth = 256;
+  // Longest block chain accepted, in blocks. A sound chain needs at most its size over
+  // the data bytes per block; the limit bounds the walk's bookkeeping on hostile input
+  // (4M blocks: payloads of 240 MiB at 64-byte blocks, more at larger ones).
+  uint64_t max_chain_blocks = uint64_t{1} << 22;
 };
 
 struct DatHeader {
@@ -99,18 +103,25 @@ class DatDatabase {
   // Bytes held by the directory (for measurements).
   size_t directory_bytes() const { return entries_.capacity() * sizeof(DatFileEntry); }
 
-  // The `size` bytes of the block chain that starts at absolute `offset`.
+  // The `size` bytes of the block chain that starts at absolute `offset`. Fails with
+  // `Io` when a block lies beyond the file, and with `Corruption` when the chain
+  // reaches a block it has already read or grows longer than the limit.
   Expected<std::vector<uint8_t>, DatError> read_file_data(uint32_t offset, uint32_t size) const;
 
  private:
-  DatDatabase(DatHeader header, common::File file, uint64_t file_length)
-      : header_(std::move(header)), file_(std::move(file)), file_length_(file_length) {}
+  DatDatabase(DatHeader header, common::File file, uint64_t file_length,
+              const ArchiveLimits& limits)
+      : header_(std::move(header)),
+        file_(std::move(file)),
+        file_length_(file_length),
+        limits_(limits) {}
 
   Expected<void, DatError> read_directory(const ArchiveLimits& limits);
 
   DatHeader header_;
   common::File file_;
   uint64_t file_length_ = 0;
+  ArchiveLimits limits_;
   // The directory, sorted by id with one entry per id: a compact map of 24 bytes per
   // entry, probed by binary search.
   std::vector<DatFileEntry> entries_;
