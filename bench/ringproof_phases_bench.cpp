@@ -96,7 +96,7 @@ void BM_5_BakeRun2(benchmark::State& state) {
 void BM_6_WriteBothRuns(benchmark::State& state) {
   Phases& p = phases();
   const std::string configured = env_or("TALLOWMERE_DETERMINISM_OUT", "");
-  const std::string out = rp::output_directory(configured.empty() ? nullptr : &configured);
+  const std::string out = rp::output_directory(configured.empty() ? nullptr : &configured).path;
   for (auto _ : state) {
     for (const auto& [run, name] : {std::pair{&p.run1, "run1"}, std::pair{&p.run2, "run2"}}) {
       const std::string dir = rp::join_path(out, name);

@@ -11,10 +11,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -45,10 +48,11 @@ inline fs::path make_temp_dir() {
   return made ? fs::path(made) : fs::path();
 }
 
-// Runs `argv` (argv[0] is the program's path) with HOME=`home`, the sanitizer settings of
-// this process and `env`, standard input from /dev/null and the outputs captured through
-// files in `scratch`. A non-empty `cwd` is the child's working directory.
-inline ToolRun run_tool(const std::vector<std::string>& argv_strings, const Env& env,
+// Starts `argv` (argv[0] is the program's path) with HOME=`home`, the sanitizer settings
+// of this process and `env`, standard input from /dev/null and the outputs sent to files
+// in `scratch`. A non-empty `cwd` is the child's working directory. Returns the child's
+// pid, or -1 when it cannot be started.
+inline pid_t start_tool(const std::vector<std::string>& argv_strings, const Env& env,
                         const fs::path& home, const fs::path& scratch, const fs::path& cwd = {}) {
   Env full{{"HOME", home.string()}};
   for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
@@ -78,15 +82,41 @@ inline ToolRun run_tool(const std::vector<std::string>& argv_strings, const Env&
   pid_t pid = -1;
   int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  ToolRun result;
   EXPECT_EQ(spawned, 0) << "cannot start " << argv[0];
-  if (spawned != 0) return result;
-  int wait_status = 0;
-  EXPECT_EQ(::waitpid(pid, &wait_status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(wait_status)) << "the tool did not exit normally";
-  if (WIFEXITED(wait_status)) result.status = WEXITSTATUS(wait_status);
-  result.out = read_all(out_path);
-  result.err = read_all(err_path);
+  return spawned == 0 ? pid : -1;
+}
+
+// Waits for the child `pid` at most `limit`; kills it when the limit passes. Returns the
+// raw wait status, or nothing when the child had to be killed.
+inline std::optional<int> wait_tool(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    int wait_status = 0;
+    pid_t done = ::waitpid(pid, &wait_status, WNOHANG);
+    if (done == pid) return wait_status;
+    if (done < 0 || std::chrono::steady_clock::now() >= deadline) break;
+    ::usleep(2000);
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return std::nullopt;
+}
+
+// Runs the tool as start_tool does and waits for it (at most `limit`, failing the test
+// when it takes longer), capturing its exit status and both outputs.
+inline ToolRun run_tool(const std::vector<std::string>& argv_strings, const Env& env,
+                        const fs::path& home, const fs::path& scratch, const fs::path& cwd = {},
+                        std::chrono::milliseconds limit = std::chrono::minutes(10)) {
+  ToolRun result;
+  const pid_t pid = start_tool(argv_strings, env, home, scratch, cwd);
+  if (pid < 0) return result;
+  const std::optional<int> wait_status = wait_tool(pid, limit);
+  EXPECT_TRUE(wait_status) << "the tool did not finish within " << limit.count() << " ms";
+  if (!wait_status) return result;
+  EXPECT_TRUE(WIFEXITED(*wait_status)) << "the tool did not exit normally";
+  if (WIFEXITED(*wait_status)) result.status = WEXITSTATUS(*wait_status);
+  result.out = read_all(scratch / "stdout");
+  result.err = read_all(scratch / "stderr");
   return result;
 }
 

@@ -17,6 +17,10 @@ IoError IoError::invalid_seek() {
   return {IoErrorKind::InvalidInput, "invalid seek to a negative or overflowing position", 0};
 }
 
+IoError IoError::not_regular_file(const std::string& what) {
+  return {IoErrorKind::InvalidInput, "Not a regular file (" + what + ")", 0};
+}
+
 IoError IoError::from_errno(int errno_value) {
   IoErrorKind kind = IoErrorKind::Other;
   switch (errno_value) {

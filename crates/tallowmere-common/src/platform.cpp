@@ -1,31 +1,67 @@
 #include "tallowmere/common/platform.hpp"
 
+#include "tallowmere/common/seeded_map.hpp"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 namespace tallowmere::common {
 
+namespace {
+
+// What a path names when it is neither a regular file nor a directory, or null. Such
+// files cannot serve positioned reads of a fixed archive: a FIFO or a terminal would
+// block or fail, a device would be read as endless bytes.
+const char* special_file_kind(mode_t mode) {
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISSOCK(mode)) return "a socket";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  return nullptr;
+}
+
+}  // namespace
+
 Expected<File, IoError> File::open_read_only(const std::string& path) {
+  // Special files are refused before they are opened (opening a FIFO waits for a
+  // writer, opening a device may act on it), and again after, should the path have
+  // been replaced in between. Their reads then fail at once, the way a directory's do.
+  struct stat info;
+  if (::stat(path.c_str(), &info) == 0) {
+    if (const char* kind = special_file_kind(info.st_mode)) return File(-1, kind);
+  }
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return make_unexpected(IoError::from_errno(errno));
+  if (::fstat(fd, &info) == 0) {
+    if (const char* kind = special_file_kind(info.st_mode)) {
+      ::close(fd);
+      return File(-1, kind);
+    }
+  }
   return File(fd);
 }
 
-File::File(File&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+File::File(File&& other) noexcept : fd_(other.fd_), special_(other.special_) {
+  other.fd_ = -1;
+}
 
 File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     if (fd_ >= 0) ::close(fd_);
     fd_ = other.fd_;
+    special_ = other.special_;
     other.fd_ = -1;
   }
   return *this;
@@ -37,6 +73,7 @@ File::~File() {
 
 Expected<void, IoError> File::read_exact_at(uint64_t offset, std::span<uint8_t> first,
                                             std::span<uint8_t> second) const {
+  if (special_) return make_unexpected(IoError::not_regular_file(special_));
   iovec parts[2] = {{first.data(), first.size()}, {second.data(), second.size()}};
   int index = first.empty() ? 1 : 0;
   while (index < 2) {
@@ -63,6 +100,7 @@ Expected<void, IoError> File::read_exact_at(uint64_t offset, std::span<uint8_t> 
 }
 
 Expected<size_t, IoError> File::read_at_most(uint64_t offset, std::span<uint8_t> buffer) const {
+  if (special_) return make_unexpected(IoError::not_regular_file(special_));
   size_t filled = 0;
   while (filled < buffer.size()) {
     if (offset + filled > static_cast<uint64_t>(INT64_MAX)) break;
@@ -79,6 +117,7 @@ Expected<size_t, IoError> File::read_at_most(uint64_t offset, std::span<uint8_t>
 }
 
 Expected<uint64_t, IoError> File::size() const {
+  if (special_) return make_unexpected(IoError::not_regular_file(special_));
   struct stat info;
   if (::fstat(fd_, &info) != 0) return make_unexpected(IoError::from_errno(errno));
   return static_cast<uint64_t>(info.st_size);
@@ -109,24 +148,87 @@ Expected<void, IoError> create_dir_all(const std::string& path) {
   return make_unexpected(IoError::from_errno(error));
 }
 
-Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return make_unexpected(IoError::from_errno(errno));
+namespace {
+
+// Writes all of `bytes` to `fd`, retrying interrupted and partial writes.
+Expected<void, IoError> write_all(int fd, std::span<const uint8_t> bytes) {
   size_t written = 0;
   while (written < bytes.size()) {
     ssize_t put = ::write(fd, bytes.data() + written, bytes.size() - written);
     if (put < 0) {
       if (errno == EINTR) continue;
-      int error = errno;
-      ::close(fd);
-      return make_unexpected(IoError::from_errno(error));
+      return make_unexpected(IoError::from_errno(errno));
     }
     written += static_cast<size_t>(put);
   }
-  if (::close(fd) != 0) return make_unexpected(IoError::from_errno(errno));
+  return {};
+}
+
+// A name for a temporary file beside `path`: hidden, and different for every call in
+// every process (pid, a counter and the clock), so that concurrent writers rarely meet;
+// the exclusive create settles the rest.
+std::string temporary_name(const std::string& path, unsigned attempt) {
+  static std::atomic<uint64_t> counter{0};
+  const uint64_t mixed = mix64(
+      static_cast<uint64_t>(::getpid()) << 32 ^ counter.fetch_add(1) ^
+      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+      uint64_t{attempt} << 48);
+  const size_t slash = path.rfind('/');
+  const size_t base = slash == std::string::npos ? 0 : slash + 1;
+  char suffix[24];
+  std::snprintf(suffix, sizeof suffix, ".tmp-%016llx", static_cast<unsigned long long>(mixed));
+  return path.substr(0, base) + "." + path.substr(base) + suffix;
+}
+
+}  // namespace
+
+Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes) {
+  // The content goes to a new file created exclusively beside the target (O_EXCL with
+  // O_NOFOLLOW: never an existing file, never through a link), and is then renamed over
+  // the target. A link planted under the final name is replaced, not followed; a reader
+  // sees the old file or the whole new one; an interrupted write leaves no half file
+  // under the final name.
+  std::string temporary;
+  int fd = -1;
+  for (unsigned attempt = 0; fd < 0; ++attempt) {
+    temporary = temporary_name(path, attempt);
+    fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno != EINTR && (errno != EEXIST || attempt >= 100))
+      return make_unexpected(IoError::from_errno(errno));
+  }
+  auto written = write_all(fd, bytes);
+  if (::close(fd) != 0 && written) written = make_unexpected(IoError::from_errno(errno));
+  if (written && ::rename(temporary.c_str(), path.c_str()) != 0)
+    written = make_unexpected(IoError::from_errno(errno));
+  if (!written) ::unlink(temporary.c_str());
+  return written;
+}
+
+Expected<void, IoError> create_private_dir(const std::string& path) {
+  const size_t last = path.find_last_not_of('/');
+  const size_t slash = last == std::string::npos ? std::string::npos : path.rfind('/', last);
+  if (slash != std::string::npos && slash != 0) {
+    auto parent = create_dir_all(path.substr(0, slash));
+    if (!parent) return parent;
+  }
+  if (::mkdir(path.c_str(), 0700) == 0) return {};
+  if (errno != EEXIST) return make_unexpected(IoError::from_errno(errno));
+
+  // It exists: use it only if it is a real directory of ours, not a link or a folder
+  // someone else made (in a shared temporary directory, either could steer our writes).
+  struct stat info;
+  if (::lstat(path.c_str(), &info) != 0) return make_unexpected(IoError::from_errno(errno));
+  auto refuse = [&](const std::string& why) {
+    return make_unexpected(IoError{IoErrorKind::PermissionDenied,
+                                   "refusing to use output directory " + path + ": " + why, 0});
+  };
+  if (S_ISLNK(info.st_mode)) return refuse("it is a symbolic link");
+  if (!S_ISDIR(info.st_mode)) return refuse("it is not a directory");
+  if (info.st_uid != ::geteuid())
+    return refuse("it belongs to another user (uid " + std::to_string(info.st_uid) + ")");
+  // Ours: make sure nobody else can add entries to it.
+  if ((info.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)
+    return make_unexpected(IoError::from_errno(errno));
   return {};
 }
 

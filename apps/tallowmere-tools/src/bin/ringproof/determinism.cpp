@@ -65,17 +65,18 @@ std::string drift_report(const Comparison& comparison, const RingResult& run1,
   return out;
 }
 
-std::string output_directory(const std::string* configured) {
-  if (configured) return *configured;
+OutputDirectory output_directory(const std::string* configured) {
+  if (configured) return {*configured, false};
   std::string temp;
   if (!common::read_env("TMPDIR", temp) || temp.empty()) temp = "/tmp";
-  return join_path(temp, "ringproof-determinism");
+  return {join_path(temp, "ringproof-determinism"), true};
 }
 
 Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region,
                                             const dat::DatDatabase& portal,
                                             const dat::DatDatabase& cell,
-                                            const std::string& out_dir, const LogSink& log) {
+                                            const OutputDirectory& out_dir,
+                                            const LogSink& log) {
   const std::vector<uint16_t> ring = build_ring();
   const std::string count = std::to_string(ring.size());
 
@@ -86,8 +87,12 @@ Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region
 
   // Both runs are written completely before any comparison, so a failing run leaves
   // both directories whole for inspection.
-  const std::string dir1 = join_path(out_dir, "run1");
-  const std::string dir2 = join_path(out_dir, "run2");
+  if (out_dir.shared_default) {
+    auto created = common::create_private_dir(out_dir.path);
+    if (!created) return make_unexpected(plain_error(created.error().text()));
+  }
+  const std::string dir1 = join_path(out_dir.path, "run1");
+  const std::string dir2 = join_path(out_dir.path, "run2");
   for (const std::string* dir : {&dir1, &dir2}) {
     auto created = common::create_dir_all(*dir);
     if (!created) return make_unexpected(plain_error(created.error().text()));

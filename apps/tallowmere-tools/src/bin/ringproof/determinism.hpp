@@ -33,15 +33,24 @@ Comparison compare_runs(const RingResult& run1, const RingResult& run2);
 std::string drift_report(const Comparison& comparison, const RingResult& run1,
                          const RingResult& run2);
 
-// The output directory: `configured` when set, else a scratch folder under the
-// system's temporary directory.
-std::string output_directory(const std::string* configured);
+// Where the placement files go.
+struct OutputDirectory {
+  std::string path;
+  // The built-in default under the shared temporary directory: created private to the
+  // user, and refused when it is a link or another user's folder.
+  bool shared_default = false;
+};
+
+// The output directory: `configured` when set (used as given), else a scratch folder
+// under the system's temporary directory.
+OutputDirectory output_directory(const std::string* configured);
 
 // Runs the whole check. Succeeds on a pass; a drift ends in the error
 // "ringproof: FAIL — <n> LBs drifted between runs" after the report lines.
 Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region,
                                             const dat::DatDatabase& portal,
                                             const dat::DatDatabase& cell,
-                                            const std::string& out_dir, const LogSink& log);
+                                            const OutputDirectory& out_dir,
+                                            const LogSink& log);
 
 }  // namespace tallowmere::ringproof

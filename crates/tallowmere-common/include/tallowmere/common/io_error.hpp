@@ -29,6 +29,8 @@ struct IoError {
   static IoError not_enough_bytes();
   // "invalid seek to a negative or overflowing position".
   static IoError invalid_seek();
+  // "Not a regular file (" + `what` + ")": a FIFO, socket or device given as a file.
+  static IoError not_regular_file(const std::string& what);
   // The operating system's error `errno_value`, with its text and number.
   static IoError from_errno(int errno_value);
 

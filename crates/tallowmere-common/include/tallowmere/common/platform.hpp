@@ -17,6 +17,9 @@ namespace tallowmere::common {
 // a const File may serve any number of readers. Closed when destroyed. Movable only.
 class File {
  public:
+  // Opens `path` without ever blocking. A FIFO, socket or device is not opened: the
+  // File is returned, and each of its reads fails at once with "Not a regular file
+  // (a FIFO)" or the like, just as reads of a directory fail with the system's error.
   static Expected<File, IoError> open_read_only(const std::string& path);
 
   File(File&& other) noexcept;
@@ -39,8 +42,9 @@ class File {
   Expected<uint64_t, IoError> size() const;
 
  private:
-  explicit File(int fd) : fd_(fd) {}
+  explicit File(int fd, const char* special = nullptr) : fd_(fd), special_(special) {}
   int fd_ = -1;
+  const char* special_ = nullptr;  // what the path names when it is a special file
 };
 
 // Whether the metadata of `path` can be read (symbolic links followed). Any failure,
@@ -50,8 +54,17 @@ bool path_exists(const std::string& path);
 // Creates `path` and every missing parent; an existing directory is not an error.
 Expected<void, IoError> create_dir_all(const std::string& path);
 
-// Writes `bytes` as the whole content of `path`, creating or truncating the file.
+// Writes `bytes` as the whole content of `path`: into a new, exclusively created file
+// in the same folder, renamed over `path` once complete. A symbolic link at `path` is
+// replaced, never written through; readers never see half a file; on failure the
+// temporary file is removed and `path` is left as it was.
 Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes);
+
+// Creates `path` (its missing parents as usual) private to the user, mode 0700. An
+// existing `path` is accepted only if it is a directory owned by the user (its mode is
+// then narrowed to 0700); a symbolic link, anything else, or another user's directory
+// fails with "refusing to use output directory <path>: <why>".
+Expected<void, IoError> create_private_dir(const std::string& path);
 
 // The value of environment variable `name` as raw bytes, or false when it is not set.
 bool read_env(const char* name, std::string& value);
