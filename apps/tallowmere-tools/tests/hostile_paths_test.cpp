@@ -15,6 +15,8 @@
 #include <thread>
 #include <string>
 
+#include "tallowmere/common/endian.hpp"
+#include "tallowmere/dat/lib.hpp"
 #include "tallowmere/worldgen/worldgen.hpp"
 #include "tool_runner.hpp"
 
@@ -103,6 +105,34 @@ TEST_F(HostilePaths, FifoAsEitherArchiveFailsAtOnce) {
     EXPECT_NE(r.err.find("Error: Not a regular file (a FIFO)"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("While parsing field 'magic' in DatHeader"), std::string::npos);
   }
+}
+
+TEST_F(HostilePaths, RegionChainComingBackToItselfIsReportedAsCorruption) {
+  // The region's first block is made to point at itself.
+  std::string bytes = read_all(portal());
+  uint32_t first = 0;
+  {
+    auto db = dat::DatDatabase::open(portal().string());
+    ASSERT_TRUE(db) << db.error().text();
+    const dat::DatFileEntry* region = db->find(0x13000000);
+    ASSERT_NE(region, nullptr);
+    ASSERT_GT(region->size, db->header().block_size - 4) << "the region must span two blocks";
+    first = region->offset;
+  }
+  common::store_u32le(reinterpret_cast<uint8_t*>(bytes.data()) + first, first);
+  const fs::path damaged = scratch_ / "client_portal.dat";
+  write_text(damaged, bytes);
+
+  Env env = env_with_out(scratch_ / "out");
+  env[0].second = damaged.string();
+  const ToolRun r = run(env);
+  EXPECT_EQ(r.status, 1);
+  char block[16];
+  std::snprintf(block, sizeof block, "0x%x", first);
+  EXPECT_EQ(r.err, "ringproof: portal=" + damaged.string() + " cell=" + cell().string() +
+                       "\nError: fetch Region 0x13000000\n\nCaused by:\n    Corruption detected: "
+                       "block chain at " + block + " reaches block " + block +
+                       " a second time\n");
 }
 
 TEST_F(HostilePaths, PlantedLinkIsReplacedAndItsTargetKeepsItsBytes) {
