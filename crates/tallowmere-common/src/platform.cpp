@@ -71,49 +71,16 @@ File::~File() {
   if (fd_ >= 0) ::close(fd_);
 }
 
-Expected<void, IoError> File::read_exact_at(uint64_t offset, std::span<uint8_t> first,
-                                            std::span<uint8_t> second) const {
+Expected<size_t, IoError> File::read_some_at(uint64_t offset, std::span<uint8_t> first,
+                                             std::span<uint8_t> second) const {
   if (special_) return make_unexpected(IoError::not_regular_file(special_));
+  // Offsets beyond what off_t can name lie past the end of any file.
+  if (offset > static_cast<uint64_t>(INT64_MAX)) return size_t{0};
   iovec parts[2] = {{first.data(), first.size()}, {second.data(), second.size()}};
-  int index = first.empty() ? 1 : 0;
-  while (index < 2) {
-    if (offset > static_cast<uint64_t>(INT64_MAX)) return make_unexpected(IoError::fill_buffer());
-    ssize_t got = ::preadv(fd_, parts + index, 2 - index, static_cast<off_t>(offset));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return make_unexpected(IoError::from_errno(errno));
-    }
-    if (got == 0) return make_unexpected(IoError::fill_buffer());
-    offset += static_cast<uint64_t>(got);
-    auto left = static_cast<size_t>(got);
-    while (index < 2 && left >= parts[index].iov_len) {
-      left -= parts[index].iov_len;
-      ++index;
-    }
-    if (index < 2) {
-      parts[index].iov_base = static_cast<uint8_t*>(parts[index].iov_base) + left;
-      parts[index].iov_len -= left;
-      if (parts[index].iov_len == 0) ++index;
-    }
-  }
-  return {};
-}
-
-Expected<size_t, IoError> File::read_at_most(uint64_t offset, std::span<uint8_t> buffer) const {
-  if (special_) return make_unexpected(IoError::not_regular_file(special_));
-  size_t filled = 0;
-  while (filled < buffer.size()) {
-    if (offset + filled > static_cast<uint64_t>(INT64_MAX)) break;
-    ssize_t got = ::pread(fd_, buffer.data() + filled, buffer.size() - filled,
-                          static_cast<off_t>(offset + filled));
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return make_unexpected(IoError::from_errno(errno));
-    }
-    if (got == 0) break;
-    filled += static_cast<size_t>(got);
-  }
-  return filled;
+  const int skip = first.empty() ? 1 : 0;
+  ssize_t got = ::preadv(fd_, parts + skip, 2 - skip, static_cast<off_t>(offset));
+  if (got < 0) return make_unexpected(IoError::from_errno(errno));
+  return static_cast<size_t>(got);
 }
 
 Expected<uint64_t, IoError> File::size() const {

@@ -251,9 +251,9 @@ void TempFile::write(std::span<const uint8_t> bytes) const {
 
 Expected<dat::DatDatabase, dat::DatError> open_archive_bytes(std::span<const uint8_t> bytes,
                                                              const dat::ArchiveLimits& limits) {
-  TempFile file;
-  file.write(bytes);
-  return dat::DatDatabase::open(file.path(), limits);
+  return dat::DatDatabase::open(
+      std::make_unique<dat::MemorySource>(std::vector<uint8_t>(bytes.begin(), bytes.end())),
+      limits);
 }
 
 }  // namespace tallowmere::writer

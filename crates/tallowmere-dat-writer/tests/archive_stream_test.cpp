@@ -129,8 +129,8 @@ TEST(ArchiveStream, ScatteredChainJumpsBackAndReadsBackWhole) {
   EXPECT_EQ(*db->get_file(5), payload);
   // Follow the pointers: 20 blocks, each visited once, at least one step backwards.
   std::vector<uint8_t> image(std::filesystem::file_size(file.path()));
-  auto all = common::File::open_read_only(file.path());
-  ASSERT_TRUE(all.has_value() && all->read_exact_at(0, image).has_value());
+  auto all = dat::FileSource::open(file.path());
+  ASSERT_TRUE(all.has_value() && dat::read_exact_at(**all, 0, image).has_value());
   std::set<uint32_t> seen;
   bool backwards = false;
   for (uint32_t at = listed->offset; at != 0; at = u32_at(image, at)) {

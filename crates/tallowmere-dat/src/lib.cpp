@@ -216,7 +216,7 @@ class ChainWindow {
  public:
   static constexpr uint64_t kReadAhead = 64 * 1024;
 
-  explicit ChainWindow(const common::File& file) : file_(file) {}
+  explicit ChainWindow(const ByteSource& source) : source_(source) {}
 
   // The bytes at `at`.
   Expected<void, IoError> read(uint64_t at, std::span<uint8_t> out) {
@@ -226,7 +226,7 @@ class ChainWindow {
       return {};
     }
     if (past_end(at, out.size())) return make_unexpected(IoError::fill_buffer());
-    return file_.read_exact_at(at, out);
+    return read_exact_at(source_, at, out);
   }
 
   // A block's 4-byte pointer at `at` and the data directly behind it.
@@ -235,7 +235,7 @@ class ChainWindow {
     const uint64_t need = pointer.size() + data.size();
     if (!holds(at, need) && !past_end(at, need) && ahead > need) {
       window_.resize(static_cast<size_t>(ahead));
-      auto got = file_.read_at_most(at, window_);
+      auto got = read_at_most(source_, at, window_);
       if (!got) return make_unexpected(std::move(got).error());
       start_ = at;
       length_ = *got;
@@ -247,7 +247,7 @@ class ChainWindow {
       return {};
     }
     if (past_end(at, need)) return make_unexpected(IoError::fill_buffer());
-    return file_.read_exact_at(at, pointer, data);
+    return read_exact_at(source_, at, pointer, data);
   }
 
  private:
@@ -259,7 +259,7 @@ class ChainWindow {
     return at_end_ && at >= start_ && at - start_ + n > length_;
   }
 
-  const common::File& file_;
+  const ByteSource& source_;
   std::vector<uint8_t> window_;
   uint64_t start_ = 0;
   uint64_t length_ = 0;
@@ -306,14 +306,17 @@ ParseResult<DatFileEntry> DatFileEntry::read(Cursor& cursor) {
 
 Expected<DatDatabase, DatError> DatDatabase::open(const std::string& path,
                                                   const ArchiveLimits& limits) {
-  auto file_or = common::File::open_read_only(path);
-  if (!file_or) return make_unexpected(DatError(DatError::PathError{path, file_or.error()}));
-  common::File file = std::move(*file_or);
+  auto source_or = FileSource::open(path);
+  if (!source_or) return make_unexpected(DatError(DatError::PathError{path, source_or.error()}));
+  return open(std::move(*source_or), limits);
+}
 
+Expected<DatDatabase, DatError> DatDatabase::open(std::unique_ptr<const ByteSource> source,
+                                                  const ArchiveLimits& limits) {
   // A short file simply yields fewer header bytes; the header record then fails at
   // the first field that is incomplete.
   uint8_t raw[kHeaderSize];
-  auto got_or = file.read_at_most(kHeaderOffset, raw);
+  auto got_or = read_at_most(*source, kHeaderOffset, raw);
   Cursor cursor(std::span<const uint8_t>(raw, got_or ? *got_or : 0));
   auto header_or = DatHeader::read(cursor);
   if (!got_or) {
@@ -325,10 +328,10 @@ Expected<DatDatabase, DatError> DatDatabase::open(const std::string& path,
   }
   if (!header_or) return make_unexpected(DatError(std::move(header_or).error()));
 
-  auto length_or = file.size();
+  auto length_or = source->size();
   if (!length_or) return make_unexpected(DatError(std::move(length_or).error()));
 
-  DatDatabase db(std::move(*header_or), std::move(file), *length_or, limits);
+  DatDatabase db(std::move(*header_or), std::move(source), *length_or, limits);
   auto loaded = db.read_directory(limits);
   if (!loaded) return make_unexpected(std::move(loaded).error());
   return db;
@@ -415,7 +418,7 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
   uint32_t current = offset;
   uint32_t filled = 0;
   uint32_t remaining = size;
-  ChainWindow window(file_);
+  ChainWindow window(*source_);
 
   // Each block is read at most once: the walk fails at the first block it reaches
   // again. With no data per block (a block size of exactly 4) only a 0 pointer would

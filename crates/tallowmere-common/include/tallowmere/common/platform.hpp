@@ -28,15 +28,11 @@ class File {
   File& operator=(const File&) = delete;
   ~File();
 
-  // Fills `first` and then `second` from the bytes at absolute `offset`, with as few
-  // system calls as the kernel allows. A read interrupted by a signal is retried; end
-  // of file before both are full fails with "failed to fill whole buffer".
-  Expected<void, IoError> read_exact_at(uint64_t offset, std::span<uint8_t> first,
-                                        std::span<uint8_t> second = {}) const;
-
-  // Reads up to `buffer.size()` bytes at `offset`, stopping early only at end of file.
-  // Returns the number of bytes read.
-  Expected<size_t, IoError> read_at_most(uint64_t offset, std::span<uint8_t> buffer) const;
+  // One positioned read (preadv) into `first` and then `second` at absolute `offset`:
+  // the number of bytes read, 0 at the end of the file, possibly fewer than asked. An
+  // interrupted read fails with kind `Interrupted`; callers retry it.
+  [[nodiscard]] Expected<size_t, IoError> read_some_at(uint64_t offset, std::span<uint8_t> first,
+                                                       std::span<uint8_t> second = {}) const;
 
   // The file's length in bytes.
   Expected<uint64_t, IoError> size() const;

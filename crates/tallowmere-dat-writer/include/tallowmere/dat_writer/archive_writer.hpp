@@ -127,8 +127,7 @@ class TempFile {
   std::string path_;
 };
 
-// Opens `bytes` as an archive through a temporary file (removed again at once; the
-// open archive keeps its descriptor).
+// Opens a copy of `bytes` as an archive held in memory.
 Expected<dat::DatDatabase, dat::DatError> open_archive_bytes(std::span<const uint8_t> bytes,
                                                              const dat::ArchiveLimits& limits = {});
 

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -17,6 +18,7 @@
 #include "tallowmere/common/expected.hpp"
 #include "tallowmere/common/platform.hpp"
 #include "tallowmere/dat/error.hpp"
+#include "tallowmere/dat/source.hpp"
 
 namespace tallowmere::dat {
 
@@ -81,8 +83,11 @@ struct DatFileEntry {
 class DatDatabase {
  public:
   // Opens the archive at `path`: reads the header and loads the whole directory.
-  static Expected<DatDatabase, DatError> open(const std::string& path,
-                                              const ArchiveLimits& limits = {});
+  [[nodiscard]] static Expected<DatDatabase, DatError> open(const std::string& path,
+                                                            const ArchiveLimits& limits = {});
+  // Opens the archive held by `source` (a file, bytes in memory, a test's faulty source).
+  [[nodiscard]] static Expected<DatDatabase, DatError> open(
+      std::unique_ptr<const ByteSource> source, const ArchiveLimits& limits = {});
 
   DatDatabase(DatDatabase&&) noexcept = default;
   DatDatabase& operator=(DatDatabase&&) noexcept = default;
@@ -109,17 +114,17 @@ class DatDatabase {
   Expected<std::vector<uint8_t>, DatError> read_file_data(uint32_t offset, uint32_t size) const;
 
  private:
-  DatDatabase(DatHeader header, common::File file, uint64_t file_length,
+  DatDatabase(DatHeader header, std::unique_ptr<const ByteSource> source, uint64_t file_length,
               const ArchiveLimits& limits)
       : header_(std::move(header)),
-        file_(std::move(file)),
+        source_(std::move(source)),
         file_length_(file_length),
         limits_(limits) {}
 
   Expected<void, DatError> read_directory(const ArchiveLimits& limits);
 
   DatHeader header_;
-  common::File file_;
+  std::unique_ptr<const ByteSource> source_;
   uint64_t file_length_ = 0;
   ArchiveLimits limits_;
   // The directory, sorted by id with one entry per id: a compact map of 24 bytes per
