@@ -3,13 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <filesystem>
 #include <limits>
+#include <span>
 
 #include "tallowmere/scenery/placement_files.hpp"
+#include "tallowmere/testing/temp_dir.hpp"
 
 namespace tallowmere::scenery {
 namespace {
+
+namespace fs = std::filesystem;
 
 TEST(PlacementLine, MatchesTheDocumentedExample) {
   bake::Placement p{0x020001B4, 12.5f, 100.25f, 35.0f, 1.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0, 4, 2};
@@ -48,19 +52,18 @@ TEST(PlacementLine, FileNameUsesFourUpperCaseHexDigits) {
 }
 
 TEST(WriteLines, WritesEveryLineWithAFeedAndReportsThePathOnFailure) {
-  char pattern[] = "/tmp/ringproof-write-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string dir = pattern;
+  const testing::TempDir temp;
+  const std::string dir = temp.path().string();
   std::vector<std::string> lines = {"{\"a\":1}", "{\"b\":2}"};
   ASSERT_TRUE(write_lines(dir, 0xA3AE, lines));
-  FILE* f = std::fopen((dir + "/0xA3AE.scenery.jsonl").c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  char buffer[64] = {};
-  size_t got = std::fread(buffer, 1, sizeof buffer, f);
-  std::fclose(f);
-  EXPECT_EQ(std::string(buffer, got), "{\"a\":1}\n{\"b\":2}\n");
+  EXPECT_EQ(testing::read_all(dir + "/0xA3AE.scenery.jsonl"), "{\"a\":1}\n{\"b\":2}\n");
 
+  // An existing file is replaced whole; no lines give an empty file.
+  ASSERT_TRUE(write_lines(dir, 0xA3AE, std::span(lines).first(1)));
+  EXPECT_EQ(testing::read_all(dir + "/0xA3AE.scenery.jsonl"), "{\"a\":1}\n");
   ASSERT_TRUE(write_lines(dir, 0x0001, {}));
+  EXPECT_TRUE(fs::exists(dir + "/0x0001.scenery.jsonl"));
+  EXPECT_EQ(testing::read_all(dir + "/0x0001.scenery.jsonl"), "");
   auto failed = write_lines(dir + "/missing", 0x0001, lines);
   ASSERT_FALSE(failed);
   EXPECT_EQ(failed.error().path, dir + "/missing/0x0001.scenery.jsonl");
