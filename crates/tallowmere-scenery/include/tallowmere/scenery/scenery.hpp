@@ -1,6 +1,6 @@
-// The scenery pipeline over a portal and cell archive pair, in one include: scene and
-// mesh caches, building footprints, baking lists of landblocks into placement lines,
-// writing placement files and comparing two bakes.
+// The scenery pipeline over a portal and cell archive pair, in one include: opening the
+// pair with its region, scene and mesh caches, building footprints, baking lists of
+// landblocks into placement lines, writing placement files and comparing two bakes.
 //
 // The library prints nothing and never exits: every failure comes back as a value.
 #pragma once
@@ -10,3 +10,4 @@
 #include "tallowmere/scenery/landblocks.hpp"
 #include "tallowmere/scenery/placement_files.hpp"
 #include "tallowmere/scenery/placement_line.hpp"
+#include "tallowmere/scenery/world.hpp"
