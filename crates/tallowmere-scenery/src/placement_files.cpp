@@ -26,8 +26,8 @@ Expected<void, WriteError> write_lines(const std::string& directory, uint16_t la
     buffer += line;
     buffer += '\n';
   }
-  auto written = common::write_file(
-      path, {reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size()});
+  auto written =
+      common::write_file(path, {reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size()});
   if (!written) return make_unexpected(WriteError{std::move(path), std::move(written).error()});
   return {};
 }

@@ -20,7 +20,9 @@ Expected<World, WorldError> open_world(const std::string& portal_path,
                                        const std::string& cell_path) {
   using Step = WorldError::Step;
   auto portal_or = dat::DatDatabase::open(portal_path);
-  if (!portal_or) return make_unexpected(WorldError{Step::OpenPortal, std::move(portal_or).error()});
+  if (!portal_or) {
+    return make_unexpected(WorldError{Step::OpenPortal, std::move(portal_or).error()});
+  }
 
   auto cell_or = dat::DatDatabase::open(cell_path);
   if (!cell_or) return make_unexpected(WorldError{Step::OpenCell, std::move(cell_or).error()});

@@ -6,7 +6,9 @@
 namespace tallowmere::scenery {
 namespace {
 
-BakeResult run_of(std::initializer_list<LandblockLines> entries) { return BakeResult(entries); }
+BakeResult run_of(std::initializer_list<LandblockLines> entries) {
+  return BakeResult(entries);
+}
 
 Comparison compare(const BakeResult& run1, const BakeResult& run2) {
   auto comparison = compare_runs(run1, run2);

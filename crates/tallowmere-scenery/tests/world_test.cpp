@@ -27,13 +27,14 @@ TEST(OpenWorld, EachStepFailsWithItsContextAndCauseAndSuccessKeepsThePayload) {
   for (int i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i);
   const std::vector<uint8_t> region_bytes = writer::encode_region(region);
   auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
-    testing::write_all(dir.path() / name, {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    testing::write_all(dir.path() / name,
+                       {reinterpret_cast<const char*>(bytes.data()), bytes.size()});
     return dir.file(name);
   };
   const std::string whole = write("whole.dat", archive_with(region_bytes));
   const std::string empty = write("empty.dat", archive_with(std::nullopt));
-  const std::string cut = write("cut.dat", archive_with(std::vector(region_bytes.begin(),
-                                                                    region_bytes.begin() + 10)));
+  const std::string cut =
+      write("cut.dat", archive_with(std::vector(region_bytes.begin(), region_bytes.begin() + 10)));
   const std::string nothing = dir.file("nothing.dat");
 
   auto fails_at = [](const Expected<World, WorldError>& world, Step step, bool parse_error) {

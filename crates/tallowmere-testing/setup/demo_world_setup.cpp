@@ -35,7 +35,8 @@ int main(int argc, char** argv) {
   }
   const std::string text = testing::summary_text(*summary);
   std::FILE* out = std::fopen((dir / "summary.txt").c_str(), "wb");
-  if (!out || std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fclose(out) != 0) {
+  if (!out || std::fwrite(text.data(), 1, text.size(), out) != text.size() ||
+      std::fclose(out) != 0) {
     std::fprintf(stderr, "cannot write %s\n", (dir / "summary.txt").c_str());
     return 1;
   }

@@ -34,7 +34,8 @@ inline constexpr uint64_t kDemoWorldSeed = 1;
 inline std::string summary_text(const worldgen::WorldSummary& summary) {
   std::ostringstream out;
   out << "landblocks " << summary.landblocks << "\n";
-  for (const auto& [name, a] : {std::pair{"portal", &summary.portal}, std::pair{"cell", &summary.cell}}) {
+  for (const auto& [name, a] :
+       {std::pair{"portal", &summary.portal}, std::pair{"cell", &summary.cell}}) {
     out << name << " " << a->files << " " << a->compressed << " " << a->multi_block << " "
         << a->bytes << "\n";
   }
@@ -66,8 +67,9 @@ inline std::optional<worldgen::WorldSummary> parse_summary(std::string_view text
       std::string archive, id, damage;
       in >> archive >> id >> damage;
       auto& list = archive == "portal" ? summary.manifest.portal : summary.manifest.cell;
-      list.push_back({static_cast<uint32_t>(std::stoul(id, nullptr, 16)),
-                      damage == "missing" ? worldgen::Damage::Missing : worldgen::Damage::Truncated});
+      list.push_back(
+          {static_cast<uint32_t>(std::stoul(id, nullptr, 16)),
+           damage == "missing" ? worldgen::Damage::Missing : worldgen::Damage::Truncated});
     } else {
       return std::nullopt;
     }
@@ -90,7 +92,8 @@ inline const DemoWorldFiles& demo_world_files() {
   static const DemoWorldFiles files = [] {
     const fs::path dir = TALLOWMERE_DEMO_WORLD_DIR;
     auto summary = parse_summary(read_all(dir / "summary.txt"));
-    if (!summary || !fs::exists(dir / "client_portal.dat") || !fs::exists(dir / "client_cell_1.dat")) {
+    if (!summary || !fs::exists(dir / "client_portal.dat") ||
+        !fs::exists(dir / "client_cell_1.dat")) {
       std::fprintf(stderr,
                    "no demo world in %s: the demo_world_setup test makes it; run the tests "
                    "through ctest\n",
