@@ -13,15 +13,16 @@
 #include <vector>
 
 #include "determinism.hpp"
-#include "ring_bake.hpp"
 #include "tallowmere/common/cursor.hpp"
 #include "tallowmere/common/platform.hpp"
 #include "tallowmere/dat/file_type/region.hpp"
 #include "tallowmere/dat/lib.hpp"
+#include "tallowmere/scenery/scenery.hpp"
 
 namespace {
 
 namespace rp = tallowmere::ringproof;
+namespace scenery = tallowmere::scenery;
 using tallowmere::dat::DatDatabase;
 using tallowmere::dat::file_type::Region;
 
@@ -29,9 +30,9 @@ struct Phases {
   std::optional<DatDatabase> portal;
   std::optional<DatDatabase> cell;
   std::optional<Region> region;
-  std::vector<uint16_t> ring = rp::build_ring();
-  rp::RingResult run1;
-  rp::RingResult run2;
+  std::vector<uint16_t> ring = scenery::ring_landblocks();
+  scenery::BakeResult run1;
+  scenery::BakeResult run2;
   uint64_t placements = 0;
 };
 
@@ -77,10 +78,10 @@ void BM_3_FetchParseRegion(benchmark::State& state) {
   }
 }
 
-void bake_run(benchmark::State& state, rp::RingResult& slot) {
+void bake_run(benchmark::State& state, scenery::BakeResult& slot) {
   Phases& p = phases();
   if (!p.portal || !p.cell || !p.region) return state.SkipWithError("no world");
-  for (auto _ : state) slot = rp::bake_ring_to_lines(*p.region, *p.portal, *p.cell, p.ring);
+  for (auto _ : state) slot = scenery::bake_landblocks(*p.region, *p.portal, *p.cell, p.ring);
   uint64_t lines = 0;
   for (const auto& entry : slot) lines += entry.lines.size();
   state.counters["placements"] = static_cast<double>(lines);
@@ -99,10 +100,10 @@ void BM_6_WriteBothRuns(benchmark::State& state) {
   const std::string out = rp::output_directory(configured.empty() ? nullptr : &configured).path;
   for (auto _ : state) {
     for (const auto& [run, name] : {std::pair{&p.run1, "run1"}, std::pair{&p.run2, "run2"}}) {
-      const std::string dir = rp::join_path(out, name);
+      const std::string dir = scenery::join_path(out, name);
       if (!tallowmere::common::create_dir_all(dir)) return state.SkipWithError("cannot create dir");
       for (const auto& entry : *run) {
-        if (!rp::write_lines(dir, entry.landblock_id, entry.lines)) {
+        if (!scenery::write_lines(dir, entry.landblock_id, entry.lines)) {
           return state.SkipWithError("write failed");
         }
       }
@@ -112,8 +113,8 @@ void BM_6_WriteBothRuns(benchmark::State& state) {
 
 void BM_7_Compare(benchmark::State& state) {
   Phases& p = phases();
-  rp::Comparison comparison;
-  for (auto _ : state) comparison = rp::compare_runs(p.run1, p.run2);
+  scenery::Comparison comparison;
+  for (auto _ : state) comparison = rp::compare_or_abort(p.run1, p.run2);
   state.counters["placements"] = static_cast<double>(comparison.total_placements);
   state.counters["drifted"] = static_cast<double>(comparison.drifted.size());
 }

@@ -13,12 +13,19 @@ if(TALLOWMERE_WERROR)
   add_compile_options(-Werror)
 endif()
 
-# Adds a GoogleTest executable made of the given sources, linked to the given libraries.
+# Adds a GoogleTest executable made of the given sources, linked to the given libraries
+# and to the header-only test support (tallowmere-testing). With DEMO_WORLD its tests
+# require the CTest fixture that generates the demo world once per test run.
 function(tallowmere_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "DEMO_WORLD" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
-  target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 600)
+  target_link_libraries(${name} PRIVATE ${ARG_LIBS} tallowmere-testing GTest::gtest
+                        GTest::gtest_main)
+  set(properties TIMEOUT 600)
+  if(ARG_DEMO_WORLD)
+    list(APPEND properties FIXTURES_REQUIRED demo_world)
+  endif()
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${properties})
 endfunction()
 
 # Adds a libFuzzer target. Only meaningful in the fuzz preset (clang).
@@ -33,9 +40,10 @@ endfunction()
 
 # Declares the library of a crate folder: every .cpp under src/ (and src/file_type/),
 # public headers under include/, GoogleTest files tests/*_test.cpp in one test program,
-# and every fuzz/*_fuzz.cpp as its own libFuzzer target.
+# and every fuzz/*_fuzz.cpp as its own libFuzzer target. DEMO_WORLD: the tests read the
+# demo world of the test run.
 function(tallowmere_crate name)
-  cmake_parse_arguments(ARG "" "" "DEPS;TEST_DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "DEMO_WORLD" "" "DEPS;TEST_DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp
        ${CMAKE_CURRENT_SOURCE_DIR}/src/file_type/*.cpp)
   if(sources)
@@ -50,7 +58,11 @@ function(tallowmere_crate name)
 
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
   if(TALLOWMERE_TESTS AND tests)
-    tallowmere_test(${name}-tests SOURCES ${tests} LIBS ${name} ${ARG_TEST_DEPS})
+    set(demo_world)
+    if(ARG_DEMO_WORLD)
+      set(demo_world DEMO_WORLD)
+    endif()
+    tallowmere_test(${name}-tests SOURCES ${tests} LIBS ${name} ${ARG_TEST_DEPS} ${demo_world})
   endif()
 
   file(GLOB fuzzers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/*_fuzz.cpp)

@@ -17,13 +17,20 @@
 
 #include "tallowmere/common/endian.hpp"
 #include "tallowmere/dat/lib.hpp"
+#include "tallowmere/testing/child_process.hpp"
 #include "tallowmere/worldgen/worldgen.hpp"
-#include "tool_runner.hpp"
 
-namespace tallowmere::ringproof::testing {
+namespace tallowmere::ringproof {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using tallowmere::testing::Env;
+using tallowmere::testing::make_temp_dir;
+using tallowmere::testing::read_all;
+using tallowmere::testing::run_tool;
+using tallowmere::testing::start_tool;
+using tallowmere::testing::ToolRun;
 
 std::map<std::string, std::string> files_in(const fs::path& dir) {
   std::map<std::string, std::string> files;
@@ -35,8 +42,7 @@ std::map<std::string, std::string> files_in(const fs::path& dir) {
 }
 
 void write_text(const fs::path& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
+  tallowmere::testing::write_all(path, text);
 }
 
 class HostilePaths : public ::testing::Test {
@@ -242,4 +248,4 @@ TEST_F(HostilePaths, DefaultFolderIsPrivateAndNeverALinkOrAnotherUsersFolder) {
 }
 
 }  // namespace
-}  // namespace tallowmere::ringproof::testing
+}  // namespace tallowmere::ringproof

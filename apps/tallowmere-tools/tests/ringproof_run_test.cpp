@@ -20,15 +20,15 @@
 #include <vector>
 
 #include "tallowmere/dat_writer/byte_writer.hpp"
-#include "tool_runner.hpp"
+#include "tallowmere/testing/child_process.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
-using tallowmere::ringproof::testing::Env;
-using tallowmere::ringproof::testing::make_temp_dir;
-using tallowmere::ringproof::testing::run_tool;
-using tallowmere::ringproof::testing::ToolRun;
+using tallowmere::testing::Env;
+using tallowmere::testing::make_temp_dir;
+using tallowmere::testing::run_tool;
+using tallowmere::testing::ToolRun;
 using tallowmere::writer::ByteWriter;
 
 constexpr uint32_t kRegionId = 0x13000000;

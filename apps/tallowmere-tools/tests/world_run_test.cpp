@@ -2,8 +2,8 @@
 // placement files of both runs, landblocks damaged on purpose, re-runs over an existing
 // output directory and a relative output directory.
 //
-// The world is generated once per test program. Every run names both archives through
-// the environment, so the build's data folder is never consulted.
+// The world is the demo world of the test run (the demo_world fixture). Every run names
+// both archives through the environment, so the build's data folder is never consulted.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,19 +11,24 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <memory>
 #include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "tallowmere/testing/child_process.hpp"
+#include "tallowmere/testing/demo_world.hpp"
 #include "tallowmere/worldgen/worldgen.hpp"
-#include "tool_runner.hpp"
 
-namespace tallowmere::ringproof::testing {
+namespace tallowmere::ringproof {
 namespace {
 
+namespace fs = std::filesystem;
 namespace worldgen = tallowmere::worldgen;
+using tallowmere::testing::make_temp_dir;
+using tallowmere::testing::read_all;
+using tallowmere::testing::run_tool;
+using tallowmere::testing::ToolRun;
 
 std::string file_name(uint16_t id) {
   char name[32];
@@ -54,29 +59,24 @@ void write_text(const fs::path& path, const std::string& text) {
   out << text;
 }
 
+// The demo world's archives and manifest.
 struct DemoFiles {
-  fs::path dir = make_temp_dir();
-  std::string portal = (dir / "client_portal.dat").string();
-  std::string cell = (dir / "client_cell_1.dat").string();
-  worldgen::Manifest manifest;
-  ~DemoFiles() {
-    std::error_code ignored;
-    fs::remove_all(dir, ignored);
-  }
+  std::string portal;
+  std::string cell;
+  const worldgen::Manifest& manifest;
 };
+
+const DemoFiles& demo_files() {
+  static const DemoFiles files = [] {
+    const auto& world = tallowmere::testing::demo_world_files();
+    return DemoFiles{world.portal_path, world.cell_path, world.summary.manifest};
+  }();
+  return files;
+}
 
 class WorldRun : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    world_ = std::make_unique<DemoFiles>();
-    worldgen::Options options;
-    options.seed = 1;
-    options.scale = worldgen::Scale::Demo;
-    auto summary = worldgen::generate_world(options, world_->portal, world_->cell);
-    ASSERT_TRUE(summary) << summary.error().path << ": " << summary.error().error.text();
-    world_->manifest = summary->manifest;
-  }
-  static void TearDownTestSuite() { world_.reset(); }
+  static void SetUpTestSuite() { world_ = &demo_files(); }
 
   void SetUp() override {
     ASSERT_TRUE(world_ && fs::exists(world_->cell));
@@ -97,7 +97,7 @@ class WorldRun : public ::testing::Test {
                     home_, scratch_, cwd);
   }
 
-  static inline std::unique_ptr<DemoFiles> world_;
+  static inline const DemoFiles* world_ = nullptr;
   fs::path scratch_;
   fs::path home_;
 };
@@ -203,4 +203,4 @@ TEST_F(WorldRun, RelativeOutputDirectoryIsResolvedAgainstTheWorkingDirectory) {
 }
 
 }  // namespace
-}  // namespace tallowmere::ringproof::testing
+}  // namespace tallowmere::ringproof

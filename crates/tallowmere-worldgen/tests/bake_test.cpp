@@ -3,17 +3,20 @@
 // Scenes and meshes come from maps filled by parsing the demo portal archive.
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <map>
 
-#include "demo_world.hpp"
 #include "tallowmere/bake/bake.hpp"
 #include "tallowmere/dat/file_type/gfx_obj.hpp"
 #include "tallowmere/dat/file_type/scene.hpp"
 #include "tallowmere/dat/file_type/setup_model.hpp"
+#include "tallowmere/scenery/landblocks.hpp"
+#include "tallowmere/testing/demo_world.hpp"
 
 namespace tallowmere::worldgen::testing {
 namespace {
+
+using tallowmere::testing::demo_world;
+using tallowmere::testing::DemoWorld;
 
 using common::Cursor;
 using common::Vector3;
@@ -88,26 +91,6 @@ Sources load_sources(const dat::DatDatabase& portal) {
   return s;
 }
 
-std::vector<bake::Footprint> building_footprints(const dat::landblock::LandblockInfo& info,
-                                                 bake::MeshSource& meshes) {
-  std::vector<bake::Footprint> footprints;
-  for (const auto& building : info.buildings) {
-    auto mesh = meshes.lookup(building.model_id);
-    if (!mesh) continue;
-    const auto& q = building.frame.orientation;
-    const float a = std::atan2(q.z, q.w);
-    const float yaw = a + a;
-    const float s = std::sin(yaw), c = std::cos(yaw);
-    bake::Footprint box;
-    for (const Vector3& v : *mesh) {
-      box.widen(c * v.x - s * v.y + building.frame.origin.x,
-                c * v.y + s * v.x + building.frame.origin.y);
-    }
-    footprints.push_back(box);
-  }
-  return footprints;
-}
-
 // Placements over the ring x 0xA3..0xAF, y 0xAE..0xBA.
 size_t bake_ring(const DemoWorld& w, const ft::Region& region, Sources& s, bool with_buildings) {
   size_t placements = 0;
@@ -121,7 +104,7 @@ size_t bake_ring(const DemoWorld& w, const ft::Region& region, Sources& s, bool 
       std::vector<bake::Footprint> buildings;
       if (auto info_bytes = w.cell.get_file(cell_id | 0xFFFE); info_bytes && with_buildings) {
         if (auto info = dat::landblock::LandblockInfo::unpack(*info_bytes)) {
-          buildings = building_footprints(*info, s.meshes);
+          buildings = scenery::building_footprints(*info, s.meshes);
         }
       }
       placements +=

@@ -1,13 +1,14 @@
 // The worldgen command-line tool: exit statuses, messages and the files it leaves.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
+#include <sstream>
 #include <string>
+#include <vector>
 
-#include "demo_world.hpp"
+#include "generated_world.hpp"
+#include "tallowmere/testing/child_process.hpp"
 
 namespace tallowmere::worldgen::testing {
 namespace {
@@ -17,17 +18,14 @@ struct ToolRun {
   std::string output;  // standard output and standard error
 };
 
+// Runs the tool with the space-separated `arguments`.
 ToolRun run(const std::string& arguments) {
-  ToolRun result;
-  const std::string command = std::string(WORLDGEN_BIN) + " " + arguments + " 2>&1";
-  std::FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  char buffer[4096];
-  for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-    result.output.append(buffer, n);
-  const int wait = pclose(pipe);
-  result.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-  return result;
+  std::vector<std::string> argv{WORLDGEN_BIN};
+  std::istringstream words(arguments);
+  for (std::string word; words >> word;) argv.push_back(word);
+  TempDir scratch;
+  const auto r = tallowmere::testing::run_tool(argv, {}, scratch.path(), scratch.path());
+  return {r.status, r.out + r.err};
 }
 
 TEST(WorldgenTool, BadOptionsExitWithStatus2AndTheUsage) {
@@ -52,9 +50,7 @@ TEST(WorldgenTool, BadOptionsExitWithStatus2AndTheUsage) {
 
 TEST(WorldgenTool, UnwritableDirectoryExitsWithStatus1) {
   TempDir dir;
-  std::FILE* blocker = std::fopen(dir.file("file").c_str(), "w");
-  ASSERT_NE(blocker, nullptr);
-  std::fclose(blocker);
+  tallowmere::testing::write_all(dir.path() / "file", "");
   const ToolRun r = run("--scale tiny --out " + dir.file("file/sub"));
   EXPECT_EQ(r.status, 1) << r.output;
   EXPECT_NE(r.output.find("cannot create directory"), std::string::npos) << r.output;
@@ -74,8 +70,8 @@ TEST(WorldgenTool, WritesBothArchivesUnderTheirNamesAndNothingElse) {
 
   // The same world as the library makes for seed 42.
   auto world = generate(42, Scale::Tiny);
-  EXPECT_EQ(file_bytes(out + "/client_portal.dat"), file_bytes(world->portal_path));
-  EXPECT_EQ(file_bytes(out + "/client_cell_1.dat"), file_bytes(world->cell_path));
+  EXPECT_EQ(read_all(out + "/client_portal.dat"), read_all(world->portal_path));
+  EXPECT_EQ(read_all(out + "/client_cell_1.dat"), read_all(world->cell_path));
 }
 
 }  // namespace

@@ -10,15 +10,19 @@
 #include <set>
 #include <string>
 
-#include "demo_world.hpp"
+#include "generated_world.hpp"
 #include "tallowmere/dat/file_type/gfx_obj.hpp"
 #include "tallowmere/dat/file_type/region.hpp"
 #include "tallowmere/dat/file_type/scene.hpp"
 #include "tallowmere/dat/file_type/setup_model.hpp"
 #include "tallowmere/dat/landblock.hpp"
+#include "tallowmere/testing/demo_world.hpp"
 
 namespace tallowmere::worldgen::testing {
 namespace {
+
+using tallowmere::testing::demo_world;
+using tallowmere::testing::DemoWorld;
 
 using common::Cursor;
 namespace ft = dat::file_type;
@@ -104,7 +108,7 @@ PortalTally check_portal_records(const Archives& a) {
 TEST(DemoWorld, PortalRecordsParseUnlessDamagedOnPurpose) {
   const DemoWorld& w = demo_world();
   const PortalTally tally = check_portal_records(archives(w));
-  EXPECT_EQ(w.portal.entry_count(), w.files->summary.portal.files);
+  EXPECT_EQ(w.portal.entry_count(), w.files.summary.portal.files);
   EXPECT_GE(tally.parsed.at(0x01), 250);
   EXPECT_GE(tally.parsed.at(0x02), 120);
   EXPECT_GE(tally.parsed.at(0x12), 100);
@@ -362,13 +366,16 @@ TEST(DemoWorld, RecordsCoverEveryVariantTheParsersHandle) {
 TEST(WorldDeterminism, SameSeedGivesTheSameBytesAnotherSeedOthers) {
   const DemoWorld& w = demo_world();
   auto again = generate(1, Scale::Demo);
-  EXPECT_EQ(file_bytes(again->portal_path), file_bytes(w.files->portal_path));
-  EXPECT_EQ(file_bytes(again->cell_path), file_bytes(w.files->cell_path));
+  EXPECT_EQ(read_all(again->portal_path), read_all(w.files.portal_path));
+  EXPECT_EQ(read_all(again->cell_path), read_all(w.files.cell_path));
+  // The fixture's summary, read back from its file, is the generator's.
+  EXPECT_EQ(tallowmere::testing::summary_text(w.files.summary),
+            tallowmere::testing::summary_text(again->summary));
 
   auto other = generate(2, Scale::Tiny);
   auto tiny = generate(1, Scale::Tiny);
-  EXPECT_NE(file_bytes(other->portal_path), file_bytes(tiny->portal_path));
-  EXPECT_NE(file_bytes(other->cell_path), file_bytes(tiny->cell_path));
+  EXPECT_NE(read_all(other->portal_path), read_all(tiny->portal_path));
+  EXPECT_NE(read_all(other->cell_path), read_all(tiny->cell_path));
 }
 
 TEST(WorldGeneration, UnwritablePathFailsWithThatPath) {

@@ -3,35 +3,24 @@
 // that drifted.
 #pragma once
 
-#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "report.hpp"
-#include "ring_bake.hpp"
+#include "tallowmere/dat/file_type/region.hpp"
+#include "tallowmere/dat/lib.hpp"
+#include "tallowmere/scenery/compare.hpp"
 
 namespace tallowmere::ringproof {
 
 // Receives each progress and verdict line (with its line feed) as it is produced.
 using LogSink = std::function<void(std::string_view)>;
 
-// The ring: x from 0xA3 to 0xAF, y from 0xAE to 0xBA, id = x * 256 + y, x outermost.
-std::vector<uint16_t> build_ring();
-
-struct Comparison {
-  uint64_t total_placements = 0;   // lines of run 1
-  std::vector<uint16_t> drifted;   // ids whose lines differ, in ring order
-};
-
-// Walks both runs pair by pair. The two runs come from the same ring, so their ids
-// must agree; a mismatch is a defect of this program and aborts it.
-Comparison compare_runs(const RingResult& run1, const RingResult& run2);
-
-// The per-landblock drift lines: counts, then the first differing line of each run.
-std::string drift_report(const Comparison& comparison, const RingResult& run1,
-                         const RingResult& run2);
+// The comparison of two runs of the same ring. Runs whose ids disagree are a defect of
+// this program: it writes "lb sequence drift" and aborts.
+scenery::Comparison compare_or_abort(const scenery::BakeResult& run1,
+                                     const scenery::BakeResult& run2);
 
 // Where the placement files go.
 struct OutputDirectory {

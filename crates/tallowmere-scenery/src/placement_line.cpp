@@ -1,11 +1,11 @@
-#include "placement_line.hpp"
+#include "tallowmere/scenery/placement_line.hpp"
 
 #include <charconv>
 #include <cmath>
 
 #include "tallowmere/common/text.hpp"
 
-namespace tallowmere::ringproof {
+namespace tallowmere::scenery {
 
 void append_number(std::string& out, float value) {
   if (std::isnan(value)) {
@@ -56,8 +56,4 @@ std::string placement_line(const bake::Placement& p) {
   return line;
 }
 
-std::string placement_file_name(uint16_t landblock_id) {
-  return "0x" + common::hex_upper(landblock_id, 4) + ".scenery.jsonl";
-}
-
-}  // namespace tallowmere::ringproof
+}  // namespace tallowmere::scenery

@@ -3,8 +3,13 @@
 //
 // Each answer is remembered, including the answer that there is nothing, so every
 // file is fetched and parsed at most once per cache. Archive and parse errors are not
-// reported: they become an absent value. A ring bake creates one cache of each kind
-// and drops them at its end, so two runs share nothing.
+// reported: they become an absent value. Whoever owns a cache decides how long its
+// answers live: a bake that makes its own caches shares nothing with the next one,
+// while a caller that keeps one PortalCaches across many bake calls parses each scene
+// and mesh once for all of them. Memory grows with the number of distinct ids asked for.
+//
+// A cache borrows the portal archive, which must outlive it. Caches are not safe to
+// share between threads.
 #pragma once
 
 #include <cstdint>
@@ -18,25 +23,25 @@
 #include "tallowmere/dat/file_type/scene.hpp"
 #include "tallowmere/dat/lib.hpp"
 
-namespace tallowmere::ringproof {
+namespace tallowmere::scenery {
 
 using Mesh = std::vector<common::Vector3>;
 
 // The vertex positions of graphics object `id`, in the order its vertex map yields
 // them, or nothing when the file cannot be fetched or parsed or has no vertices.
-std::optional<Mesh> gfx_local_mesh(const dat::DatDatabase& portal, uint32_t id);
+[[nodiscard]] std::optional<Mesh> gfx_local_mesh(const dat::DatDatabase& portal, uint32_t id);
 
 class SceneCache final : public bake::SceneSource {
  public:
   explicit SceneCache(const dat::DatDatabase& portal) : portal_(portal) {}
 
   // A copy of the scene with file id `scene_id`, or nothing when it cannot be had.
-  std::optional<dat::file_type::Scene> lookup_scene(uint32_t scene_id);
+  [[nodiscard]] std::optional<dat::file_type::Scene> lookup_scene(uint32_t scene_id);
   // The scene's object list, for the bake.
   std::optional<std::vector<dat::file_type::ObjectDesc>> lookup(uint32_t scene_id) override;
 
   // Number of files this cache has fetched from the archive.
-  size_t fetches() const { return fetches_; }
+  [[nodiscard]] size_t fetches() const { return fetches_; }
 
  private:
   const dat::DatDatabase& portal_;
@@ -54,7 +59,8 @@ class MeshCache final : public bake::MeshSource {
   // the cache lives.
   std::optional<std::span<const common::Vector3>> lookup(uint32_t object_id) override;
 
-  size_t fetches() const { return fetches_; }
+  // Number of files this cache has fetched from the archive.
+  [[nodiscard]] size_t fetches() const { return fetches_; }
 
  private:
   std::optional<Mesh> load(uint32_t object_id);
@@ -67,4 +73,13 @@ class MeshCache final : public bake::MeshSource {
   size_t fetches_ = 0;
 };
 
-}  // namespace tallowmere::ringproof
+// The scene cache and the mesh cache of one portal archive: everything a landblock bake
+// asks of the portal archive.
+struct PortalCaches {
+  explicit PortalCaches(const dat::DatDatabase& portal) : meshes(portal), scenes(portal) {}
+
+  MeshCache meshes;
+  SceneCache scenes;
+};
+
+}  // namespace tallowmere::scenery

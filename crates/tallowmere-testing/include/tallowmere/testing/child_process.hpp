@@ -1,5 +1,5 @@
-// Runs a tool binary as a child process in a controlled environment and captures its
-// exit status, standard output and standard error byte for byte.
+// Runs a program as a child process in a controlled environment and captures its exit
+// status, standard output and standard error byte for byte.
 //
 // The child sees only HOME, this process's sanitizer settings and the variables a test
 // passes, so no TALLOWMERE_* variable of the caller's shell leaks into a run.
@@ -15,18 +15,15 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-extern char** environ;
+#include "tallowmere/testing/temp_dir.hpp"
 
-namespace tallowmere::ringproof::testing {
+namespace tallowmere::testing {
 
-namespace fs = std::filesystem;
 using Env = std::vector<std::pair<std::string, std::string>>;
 
 struct ToolRun {
@@ -34,19 +31,6 @@ struct ToolRun {
   std::string out;
   std::string err;
 };
-
-inline std::string read_all(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// A fresh directory under the system's temporary directory (the caller removes it).
-inline fs::path make_temp_dir() {
-  std::string pattern = (fs::temp_directory_path() / "ringproof-test-XXXXXX").string();
-  const char* made = ::mkdtemp(pattern.data());
-  EXPECT_NE(made, nullptr);
-  return made ? fs::path(made) : fs::path();
-}
 
 // Starts `argv` (argv[0] is the program's path) with HOME=`home`, the sanitizer settings
 // of this process and `env`, standard input from /dev/null and the outputs sent to files
@@ -120,4 +104,4 @@ inline ToolRun run_tool(const std::vector<std::string>& argv_strings, const Env&
   return result;
 }
 
-}  // namespace tallowmere::ringproof::testing
+}  // namespace tallowmere::testing

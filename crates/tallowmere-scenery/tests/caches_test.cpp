@@ -1,6 +1,6 @@
-// The scene and mesh caches and the ring bake over small archives laid out with the
+// The scene and mesh caches and the landblock bake over small archives laid out with the
 // writer: what each lookup yields, when the archive is consulted, and how missing or
-// damaged records shrink a ring bake without stopping it.
+// damaged records shrink a bake without stopping it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,14 +8,14 @@
 #include <tuple>
 #include <vector>
 
-#include "caches.hpp"
-#include "ring_bake.hpp"
 #include "tallowmere/dat/file_type/gfx_obj.hpp"
 #include "tallowmere/dat_writer/archive_writer.hpp"
 #include "tallowmere/dat_writer/model_records.hpp"
 #include "tallowmere/dat_writer/world_records.hpp"
+#include "tallowmere/scenery/caches.hpp"
+#include "tallowmere/scenery/landblocks.hpp"
 
-namespace tallowmere::ringproof {
+namespace tallowmere::scenery {
 namespace {
 
 using common::Vector3;
@@ -181,7 +181,7 @@ TEST(MeshCache, SetupModelCombinesThePartsThatHaveMeshes) {
   EXPECT_FALSE(meshes.lookup(kEmptySetup));
 }
 
-// ---- Ring bake ----
+// ---- Landblock bake ----
 
 constexpr uint16_t kLandblock = 0x0101;
 
@@ -230,11 +230,11 @@ DatDatabase cell_archive(Info info_kind) {
   return open_or_die(w.finish());
 }
 
-TEST(RingBake, OneEntryPerIdInOrderAndMissingLandblocksHaveNoLines) {
+TEST(BakeLandblocks, OneEntryPerIdInOrderAndMissingLandblocksHaveNoLines) {
   const Region region = one_scene_region();
   const DatDatabase cell = cell_archive(Info::Valid);
   const std::vector<uint16_t> ids = {kLandblock, 0x0555, kLandblock};
-  RingResult result = bake_ring_to_lines(region, portal(), cell, ids);
+  BakeResult result = bake_landblocks(region, portal(), cell, ids);
   ASSERT_EQ(result.size(), 3u);
   EXPECT_EQ(result[0].landblock_id, kLandblock);
   EXPECT_EQ(result[1].landblock_id, 0x0555);
@@ -244,17 +244,37 @@ TEST(RingBake, OneEntryPerIdInOrderAndMissingLandblocksHaveNoLines) {
   EXPECT_EQ(result[2].lines, result[0].lines);
 }
 
-TEST(RingBake, MalformedLandblockInfoOnlyRemovesTheBuildings) {
+TEST(BakeLandblocks, MalformedLandblockInfoOnlyRemovesTheBuildings) {
   const Region region = one_scene_region();
   const std::vector<uint16_t> ids = {kLandblock};
-  auto with_building = bake_ring_to_lines(region, portal(), cell_archive(Info::Valid), ids);
-  auto truncated = bake_ring_to_lines(region, portal(), cell_archive(Info::Truncated), ids);
-  auto without_info = bake_ring_to_lines(region, portal(), cell_archive(Info::Absent), ids);
+  auto with_building = bake_landblocks(region, portal(), cell_archive(Info::Valid), ids);
+  auto truncated = bake_landblocks(region, portal(), cell_archive(Info::Truncated), ids);
+  auto without_info = bake_landblocks(region, portal(), cell_archive(Info::Absent), ids);
   ASSERT_EQ(truncated.size(), 1u);
   EXPECT_FALSE(truncated[0].lines.empty());
   EXPECT_EQ(truncated[0].lines, without_info[0].lines);
   // The building is an obstacle: with it fewer objects are placed.
   EXPECT_LT(with_building[0].lines.size(), without_info[0].lines.size());
+}
+
+TEST(BakeLandblocks, CallerOwnedCachesServeLaterBakesWithoutFetchingAgain) {
+  const Region region = one_scene_region();
+  const DatDatabase cell = cell_archive(Info::Valid);
+  const std::vector<uint16_t> ids = {kLandblock};
+  PortalCaches caches(portal());
+  const BakeResult first = bake_landblocks(region, cell, ids, caches);
+  const size_t scene_fetches = caches.scenes.fetches();
+  const size_t mesh_fetches = caches.meshes.fetches();
+  EXPECT_EQ(scene_fetches, 1u);
+  EXPECT_EQ(mesh_fetches, 2u);  // the building's mesh and the scene's object
+
+  const BakeResult second = bake_landblocks(region, cell, ids, caches);
+  EXPECT_EQ(caches.scenes.fetches(), scene_fetches);
+  EXPECT_EQ(caches.meshes.fetches(), mesh_fetches);
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0].lines, first[0].lines);
+  // Fresh caches give the same lines.
+  EXPECT_EQ(bake_landblocks(region, portal(), cell, ids)[0].lines, first[0].lines);
 }
 
 TEST(BuildingFootprints, TurnByTwiceTheQuaternionAngleAndMoveByTheOrigin) {
@@ -290,4 +310,4 @@ TEST(BuildingFootprints, TurnByTwiceTheQuaternionAngleAndMoveByTheOrigin) {
 }
 
 }  // namespace
-}  // namespace tallowmere::ringproof
+}  // namespace tallowmere::scenery

@@ -1,9 +1,9 @@
-#include "caches.hpp"
+#include "tallowmere/scenery/caches.hpp"
 
 #include "tallowmere/dat/file_type/gfx_obj.hpp"
 #include "tallowmere/dat/file_type/setup_model.hpp"
 
-namespace tallowmere::ringproof {
+namespace tallowmere::scenery {
 
 using dat::file_type::GfxObj;
 using dat::file_type::Scene;
@@ -78,4 +78,4 @@ std::optional<Mesh> MeshCache::setup_model_mesh(uint32_t object_id) {
   return combined;
 }
 
-}  // namespace tallowmere::ringproof
+}  // namespace tallowmere::scenery

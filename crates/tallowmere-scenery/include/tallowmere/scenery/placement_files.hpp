@@ -1,0 +1,35 @@
+// Placement files: one per landblock, named "0x" + the landblock id as four upper-case
+// hex digits + ".scenery.jsonl", holding every placement line of the landblock followed
+// by a line feed (a landblock without placements gives an empty file).
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "tallowmere/common/expected.hpp"
+#include "tallowmere/common/io_error.hpp"
+
+namespace tallowmere::scenery {
+
+// "0x" + the landblock id as four upper-case hex digits + ".scenery.jsonl".
+[[nodiscard]] std::string placement_file_name(uint16_t landblock_id);
+
+// `directory` joined with `name` ("a" + "b" is "a/b"; an empty directory gives "b").
+[[nodiscard]] std::string join_path(const std::string& directory, const std::string& name);
+
+// A placement file that could not be written: its full path (raw bytes) and the
+// operating system's error.
+struct WriteError {
+  std::string path;
+  common::IoError error;
+};
+
+// Writes `lines`, each followed by a line feed, as the whole content of the landblock's
+// placement file in `directory`, which must exist. Fails with the file's path and the
+// operating system's error.
+[[nodiscard]] Expected<void, WriteError> write_lines(const std::string& directory,
+                                                     uint16_t landblock_id,
+                                                     std::span<const std::string> lines);
+
+}  // namespace tallowmere::scenery

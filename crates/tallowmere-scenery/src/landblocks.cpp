@@ -1,0 +1,83 @@
+#include "tallowmere/scenery/landblocks.hpp"
+
+#include <cmath>
+
+#include "tallowmere/scenery/placement_line.hpp"
+
+namespace tallowmere::scenery {
+
+std::vector<uint16_t> ring_landblocks() {
+  std::vector<uint16_t> ring;
+  ring.reserve(13 * 13);
+  for (unsigned x = 0xA3; x <= 0xAF; ++x) {
+    for (unsigned y = 0xAE; y <= 0xBA; ++y) ring.push_back(static_cast<uint16_t>(x * 256 + y));
+  }
+  return ring;
+}
+
+std::vector<bake::Footprint> building_footprints(const dat::landblock::LandblockInfo& info,
+                                                 bake::MeshSource& meshes) {
+  std::vector<bake::Footprint> footprints;
+  for (const auto& building : info.buildings) {
+    auto mesh = meshes.lookup(building.model_id);
+    if (!mesh) continue;
+    const auto& frame = building.frame;
+    float a = ::atan2f(frame.orientation.z, frame.orientation.w);
+    float yaw = a + a;
+    float s, c;
+    ::sincosf(yaw, &s, &c);
+    const float ox = frame.origin.x, oy = frame.origin.y;
+    bake::Footprint box;
+    for (const auto& v : *mesh) {
+      float wx = c * v.x - s * v.y + ox;
+      float wy = c * v.y + s * v.x + oy;
+      box.widen(wx, wy);
+    }
+    footprints.push_back(box);
+  }
+  return footprints;
+}
+
+std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region,
+                                            const dat::DatDatabase& cell, uint16_t landblock_id,
+                                            PortalCaches& caches, const BakeOptions& options) {
+  const uint32_t cell_id = static_cast<uint32_t>(landblock_id) << 16;
+
+  auto terrain_payload = cell.get_file(cell_id | 0xFFFF);
+  if (!terrain_payload) return {};
+  auto terrain = dat::landblock::CellLandblock::unpack(*terrain_payload);
+  if (!terrain) return {};
+
+  std::vector<bake::Footprint> buildings;
+  if (auto info_payload = cell.get_file(cell_id | 0xFFFE)) {
+    if (auto info = dat::landblock::LandblockInfo::unpack(*info_payload)) {
+      buildings = building_footprints(*info, caches.meshes);
+    }
+  }
+
+  return bake::bake_landblock_impl(region, *terrain, cell_id, caches.scenes, caches.meshes,
+                                   buildings, options.use_slope);
+}
+
+BakeResult bake_landblocks(const dat::file_type::Region& region, const dat::DatDatabase& cell,
+                           std::span<const uint16_t> ids, PortalCaches& caches,
+                           const BakeOptions& options) {
+  BakeResult result;
+  result.reserve(ids.size());
+  for (uint16_t id : ids) {
+    LandblockLines& entry = result.emplace_back(LandblockLines{id, {}});
+    const auto placements = bake_landblock(region, cell, id, caches, options);
+    entry.lines.reserve(placements.size());
+    for (const auto& placement : placements) entry.lines.push_back(placement_line(placement));
+  }
+  return result;
+}
+
+BakeResult bake_landblocks(const dat::file_type::Region& region, const dat::DatDatabase& portal,
+                           const dat::DatDatabase& cell, std::span<const uint16_t> ids,
+                           const BakeOptions& options) {
+  PortalCaches caches(portal);
+  return bake_landblocks(region, cell, ids, caches, options);
+}
+
+}  // namespace tallowmere::scenery

@@ -1,0 +1,35 @@
+#include "tallowmere/scenery/placement_files.hpp"
+
+#include "tallowmere/common/platform.hpp"
+#include "tallowmere/common/text.hpp"
+
+namespace tallowmere::scenery {
+
+std::string placement_file_name(uint16_t landblock_id) {
+  return "0x" + common::hex_upper(landblock_id, 4) + ".scenery.jsonl";
+}
+
+std::string join_path(const std::string& directory, const std::string& name) {
+  if (directory.empty()) return name;
+  if (directory.back() == '/') return directory + name;
+  return directory + "/" + name;
+}
+
+Expected<void, WriteError> write_lines(const std::string& directory, uint16_t landblock_id,
+                                       std::span<const std::string> lines) {
+  std::string path = join_path(directory, placement_file_name(landblock_id));
+  size_t total = 0;
+  for (const auto& line : lines) total += line.size() + 1;
+  std::string buffer;
+  buffer.reserve(total);
+  for (const auto& line : lines) {
+    buffer += line;
+    buffer += '\n';
+  }
+  auto written =
+      common::write_file(path, {reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size()});
+  if (!written) return make_unexpected(WriteError{std::move(path), std::move(written).error()});
+  return {};
+}
+
+}  // namespace tallowmere::scenery
