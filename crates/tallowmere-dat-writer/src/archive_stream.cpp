@@ -5,6 +5,7 @@
 #include <numeric>
 #include <utility>
 
+#include "tallowmere/common/endian.hpp"
 #include "tallowmere/common/seeded_map.hpp"
 #include "tallowmere/dat_writer/archive_writer.hpp"
 #include "tallowmere/dat_writer/byte_writer.hpp"
@@ -25,10 +26,6 @@ IoError too_large() {
 
 IoError last_error() {
   return IoError::from_errno(errno != 0 ? errno : EIO);
-}
-
-void put_u32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 // The next value of a SplitMix64 stream.
@@ -100,7 +97,7 @@ Expected<uint32_t, IoError> ArchiveStream::write_chain(std::span<const uint8_t> 
   buffer_.assign(blocks * block_size, 0);
   for (uint64_t b = 0; b < blocks; ++b) {
     uint8_t* block = buffer_.data() + slot[b] * block_size;
-    if (b + 1 < blocks) put_u32(block, static_cast<uint32_t>(first + slot[b + 1] * block_size));
+    if (b + 1 < blocks) common::store_u32le(block, static_cast<uint32_t>(first + slot[b + 1] * block_size));
     const uint64_t begin = b * per_block;
     const uint64_t end = std::min<uint64_t>(begin + per_block, bytes.size());
     if (begin < end) std::copy(bytes.begin() + begin, bytes.begin() + end, block + 4);
@@ -129,7 +126,7 @@ Expected<void, IoError> ArchiveStream::add_free_blocks(uint32_t count) {
   if (!first) return make_unexpected(first.error());
   buffer_.assign(count * block_size, 0);
   for (uint64_t b = 0; b + 1 < count; ++b) {
-    put_u32(buffer_.data() + b * block_size, static_cast<uint32_t>(*first + (b + 1) * block_size));
+    common::store_u32le(buffer_.data() + b * block_size, static_cast<uint32_t>(*first + (b + 1) * block_size));
   }
   auto written = append(buffer_);
   if (!written) return written;

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "tallowmere/common/endian.hpp"
 #include "tallowmere/common/platform.hpp"
 #include "tallowmere/dat_writer/byte_writer.hpp"
 #include "tallowmere/dat_writer/compressor.hpp"
@@ -56,8 +57,8 @@ void ArchiveWriter::write_raw(uint64_t offset, std::span<const uint8_t> bytes) {
 }
 
 void ArchiveWriter::write_u32(uint64_t offset, uint32_t value) {
-  uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                      static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+  uint8_t bytes[4];
+  common::store_u32le(bytes, value);
   write_raw(offset, bytes);
 }
 
@@ -89,8 +90,7 @@ void ArchiveWriter::fill_chain(uint32_t offset, std::span<const uint8_t> bytes) 
   uint64_t current = offset;
   size_t done = 0;
   while (done < bytes.size()) {
-    uint32_t next = static_cast<uint32_t>(image_[current]) | uint32_t{image_[current + 1]} << 8 |
-                    uint32_t{image_[current + 2]} << 16 | uint32_t{image_[current + 3]} << 24;
+    uint32_t next = common::load_u32le(&image_[current]);
     size_t n = next == 0 ? bytes.size() - done : std::min<size_t>(per_block, bytes.size() - done);
     write_raw(current + 4, bytes.subspan(done, n));
     done += n;

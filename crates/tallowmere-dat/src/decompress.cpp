@@ -10,15 +10,14 @@
 // bounds.
 #include <algorithm>
 
+#include "tallowmere/common/endian.hpp"
 #include "tallowmere/dat/utils.hpp"
 
 namespace tallowmere::dat {
 
 std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data) {
   if (data.size() < 4) return std::vector<uint8_t>(data.begin(), data.end());
-  const uint64_t target = static_cast<uint64_t>(data[0]) | static_cast<uint64_t>(data[1]) << 8 |
-                          static_cast<uint64_t>(data[2]) << 16 |
-                          static_cast<uint64_t>(data[3]) << 24;
+  const uint64_t target = common::load_u32le(data.data());
   std::vector<uint8_t> out;
   if (target == 0) return out;
 

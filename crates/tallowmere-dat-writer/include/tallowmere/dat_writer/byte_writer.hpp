@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tallowmere/common/endian.hpp"
+
 namespace tallowmere::writer {
 
 class ByteWriter {
@@ -54,7 +56,9 @@ class ByteWriter {
 
  private:
   ByteWriter& le(uint64_t v, int width) {
-    for (int i = 0; i < width; ++i) bytes_.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    uint8_t raw[8];
+    common::store_u64le(raw, v);
+    bytes_.insert(bytes_.end(), raw, raw + width);
     return *this;
   }
   std::vector<uint8_t> bytes_;
