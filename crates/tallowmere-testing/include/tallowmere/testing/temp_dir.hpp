@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -47,6 +48,16 @@ class TempDir {
 inline std::string read_all(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// File name -> content, for every entry of `dir` (none when `dir` does not exist).
+inline std::map<std::string, std::string> directory_contents(const fs::path& dir) {
+  std::map<std::string, std::string> files;
+  std::error_code missing;
+  for (const auto& entry : fs::directory_iterator(dir, missing)) {
+    files[entry.path().filename().string()] = read_all(entry.path());
+  }
+  return files;
 }
 
 // Writes `text` as the whole content of `path`, creating its parent directories.
