@@ -21,16 +21,48 @@ std::optional<Mesh> gfx_local_mesh(const dat::DatDatabase& portal, uint32_t id) 
   return mesh;
 }
 
+std::optional<Scene> load_scene(const dat::DatDatabase& portal, uint32_t scene_id) {
+  auto payload = portal.get_file(scene_id);
+  if (!payload) return std::nullopt;
+  common::Cursor cursor(*payload);
+  auto scene = Scene::unpack(cursor);
+  if (!scene) return std::nullopt;
+  return std::move(*scene);
+}
+
+std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_id,
+                                size_t& fetches) {
+  switch (object_id >> 24) {
+    case 0x01:
+      ++fetches;
+      return gfx_local_mesh(portal, object_id);
+    case 0x02: break;
+    default: return std::nullopt;
+  }
+  // A setup model's parts are combined in their own coordinates: the placement frames
+  // and default scales are not applied. Parts without a mesh contribute nothing.
+  ++fetches;
+  auto payload = portal.get_file(object_id);
+  if (!payload) return std::nullopt;
+  common::Cursor cursor(*payload);
+  auto setup = SetupModel::unpack(cursor);
+  if (!setup || setup->parts.empty()) return std::nullopt;
+  Mesh combined;
+  for (uint32_t part : setup->parts) {
+    ++fetches;
+    if (auto mesh = gfx_local_mesh(portal, part)) {
+      combined.insert(combined.end(), mesh->begin(), mesh->end());
+    }
+  }
+  if (combined.empty()) return std::nullopt;
+  return combined;
+}
+
 std::optional<Scene> SceneCache::lookup_scene(uint32_t scene_id) {
   auto found = scenes_.find(scene_id);
   if (found == scenes_.end()) {
-    std::optional<Scene> value;
     ++fetches_;
-    if (auto payload = portal_.get_file(scene_id)) {
-      common::Cursor cursor(*payload);
-      if (auto scene = Scene::unpack(cursor)) value = std::move(*scene);
-    }
-    found = scenes_.emplace(scene_id, std::move(value)).first;
+    found = scenes_.emplace(scene_id, load_scene(portal_, scene_id)).first;
   }
   return found->second;
 }
@@ -49,33 +81,7 @@ std::optional<std::span<const common::Vector3>> MeshCache::lookup(uint32_t objec
 }
 
 std::optional<Mesh> MeshCache::load(uint32_t object_id) {
-  switch (object_id >> 24) {
-    case 0x01: return counted_gfx_mesh(object_id);
-    case 0x02: return setup_model_mesh(object_id);
-    default: return std::nullopt;
-  }
-}
-
-std::optional<Mesh> MeshCache::counted_gfx_mesh(uint32_t object_id) {
-  ++fetches_;
-  return gfx_local_mesh(portal_, object_id);
-}
-
-// A setup model's parts are combined in their own coordinates: the placement frames
-// and default scales are not applied. Parts without a mesh contribute nothing.
-std::optional<Mesh> MeshCache::setup_model_mesh(uint32_t object_id) {
-  ++fetches_;
-  auto payload = portal_.get_file(object_id);
-  if (!payload) return std::nullopt;
-  common::Cursor cursor(*payload);
-  auto setup = SetupModel::unpack(cursor);
-  if (!setup || setup->parts.empty()) return std::nullopt;
-  Mesh combined;
-  for (uint32_t part : setup->parts) {
-    if (auto mesh = counted_gfx_mesh(part)) combined.insert(combined.end(), mesh->begin(), mesh->end());
-  }
-  if (combined.empty()) return std::nullopt;
-  return combined;
+  return object_mesh(portal_, object_id, fetches_);
 }
 
 }  // namespace tallowmere::scenery

@@ -41,6 +41,13 @@ std::vector<bake::Footprint> building_footprints(const dat::landblock::Landblock
 std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region,
                                             const dat::DatDatabase& cell, uint16_t landblock_id,
                                             PortalCaches& caches, const BakeOptions& options) {
+  return bake_landblock(region, cell, landblock_id, caches.scenes, caches.meshes, options);
+}
+
+std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region,
+                                            const dat::DatDatabase& cell, uint16_t landblock_id,
+                                            bake::SceneSource& scenes, bake::MeshSource& meshes,
+                                            const BakeOptions& options) {
   const uint32_t cell_id = static_cast<uint32_t>(landblock_id) << 16;
 
   auto terrain_payload = cell.get_file(cell_id | 0xFFFF);
@@ -51,12 +58,27 @@ std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region
   std::vector<bake::Footprint> buildings;
   if (auto info_payload = cell.get_file(cell_id | 0xFFFE)) {
     if (auto info = dat::landblock::LandblockInfo::unpack(*info_payload)) {
-      buildings = building_footprints(*info, caches.meshes);
+      buildings = building_footprints(*info, meshes);
     }
   }
 
-  return bake::bake_landblock_impl(region, *terrain, cell_id, caches.scenes, caches.meshes,
-                                   buildings, options.use_slope);
+  return bake::bake_landblock_impl(region, *terrain, cell_id, scenes, meshes, buildings,
+                                   options.use_slope);
+}
+
+std::vector<std::string> placement_lines(std::span<const bake::Placement> placements) {
+  std::vector<std::string> lines;
+  lines.reserve(placements.size());
+  for (const auto& placement : placements) lines.push_back(placement_line(placement));
+  return lines;
+}
+
+std::vector<uint16_t> all_landblocks(const dat::DatDatabase& cell) {
+  std::vector<uint16_t> ids;
+  for (const auto& entry : cell.entries()) {
+    if ((entry.id & 0xFFFF) == 0xFFFF) ids.push_back(static_cast<uint16_t>(entry.id >> 16));
+  }
+  return ids;
 }
 
 BakeResult bake_landblocks(const dat::file_type::Region& region, const dat::DatDatabase& cell,
@@ -65,10 +87,7 @@ BakeResult bake_landblocks(const dat::file_type::Region& region, const dat::DatD
   BakeResult result;
   result.reserve(ids.size());
   for (uint16_t id : ids) {
-    LandblockLines& entry = result.emplace_back(LandblockLines{id, {}});
-    const auto placements = bake_landblock(region, cell, id, caches, options);
-    entry.lines.reserve(placements.size());
-    for (const auto& placement : placements) entry.lines.push_back(placement_line(placement));
+    result.push_back({id, placement_lines(bake_landblock(region, cell, id, caches, options))});
   }
   return result;
 }

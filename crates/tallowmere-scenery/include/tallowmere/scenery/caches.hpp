@@ -31,6 +31,17 @@ using Mesh = std::vector<common::Vector3>;
 // them, or nothing when the file cannot be fetched or parsed or has no vertices.
 [[nodiscard]] std::optional<Mesh> gfx_local_mesh(const dat::DatDatabase& portal, uint32_t id);
 
+// The scene with file id `scene_id`, or nothing when it cannot be fetched or parsed.
+[[nodiscard]] std::optional<dat::file_type::Scene> load_scene(const dat::DatDatabase& portal,
+                                                              uint32_t scene_id);
+
+// The local vertices of object `object_id`: a graphics object (high byte 0x01) is its own
+// mesh; a setup model (0x02) is the untransformed union of its parts' meshes, nothing when
+// no part has one; any other id has none, without touching the archive. Adds the number
+// of files fetched to `fetches`.
+[[nodiscard]] std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_id,
+                                              size_t& fetches);
+
 class SceneCache final : public bake::SceneSource {
  public:
   explicit SceneCache(const dat::DatDatabase& portal) : portal_(portal) {}
@@ -64,8 +75,6 @@ class MeshCache final : public bake::MeshSource {
 
  private:
   std::optional<Mesh> load(uint32_t object_id);
-  std::optional<Mesh> setup_model_mesh(uint32_t object_id);
-  std::optional<Mesh> counted_gfx_mesh(uint32_t object_id);
 
   const dat::DatDatabase& portal_;
   // A node-based map: references to stored meshes survive later insertions.

@@ -34,6 +34,8 @@ struct BakeOptions {
 struct LandblockLines {
   uint16_t landblock_id = 0;
   std::vector<std::string> lines;
+
+  friend bool operator==(const LandblockLines&, const LandblockLines&) = default;
 };
 // One entry per requested landblock, in request order.
 using BakeResult = std::vector<LandblockLines>;
@@ -52,6 +54,22 @@ using BakeResult = std::vector<LandblockLines>;
                                                           uint16_t landblock_id,
                                                           PortalCaches& caches,
                                                           const BakeOptions& options = {});
+
+// The same through any scene and mesh source (the shared caches of a threaded bake).
+[[nodiscard]] std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region,
+                                                          const dat::DatDatabase& cell,
+                                                          uint16_t landblock_id,
+                                                          bake::SceneSource& scenes,
+                                                          bake::MeshSource& meshes,
+                                                          const BakeOptions& options = {});
+
+// One placement line per placement, in order.
+[[nodiscard]] std::vector<std::string> placement_lines(
+    std::span<const bake::Placement> placements);
+
+// Every landblock whose cell landblock record ((id << 16) | 0xFFFF) is in the cell
+// archive's directory, in increasing id order.
+[[nodiscard]] std::vector<uint16_t> all_landblocks(const dat::DatDatabase& cell);
 
 // Every landblock of `ids`, in order (repeats included), through caches the caller owns
 // and may keep for later calls.

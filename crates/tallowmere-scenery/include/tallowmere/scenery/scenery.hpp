@@ -8,6 +8,8 @@
 #include "tallowmere/scenery/caches.hpp"
 #include "tallowmere/scenery/compare.hpp"
 #include "tallowmere/scenery/landblocks.hpp"
+#include "tallowmere/scenery/parallel_bake.hpp"
 #include "tallowmere/scenery/placement_files.hpp"
 #include "tallowmere/scenery/placement_line.hpp"
+#include "tallowmere/scenery/shared_caches.hpp"
 #include "tallowmere/scenery/world.hpp"
