@@ -39,7 +39,7 @@ struct ToolRun {
 inline pid_t start_tool(const std::vector<std::string>& argv_strings, const Env& env,
                         const fs::path& home, const fs::path& scratch, const fs::path& cwd = {}) {
   Env full{{"HOME", home.string()}};
-  for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"}) {
+  for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS", "TSAN_OPTIONS"}) {
     if (const char* value = std::getenv(keep)) full.emplace_back(keep, value);
   }
   full.insert(full.end(), env.begin(), env.end());
