@@ -102,6 +102,18 @@ TEST_F(TallowmereTool, SelectionsNameTheirLandblocksAndSlopeChangesTheBake) {
             files.at("0xA3AE.scenery.jsonl"));
 }
 
+TEST_F(TallowmereTool, AFileThatCannotBeWrittenEndsTheBakeWithTheWriteError) {
+  const fs::path out = work_.path() / "blocked";
+  // A folder where a placement file should go: it cannot be replaced by a file.
+  write_all(out / "0xA3B0.scenery.jsonl" / "keep", "");
+  const ToolRun r = bake(out, {"--landblocks", "0xA3AE-0xA3B2", "--jobs", "1"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(r.err.starts_with("Error: write " + (out / "0xA3B0.scenery.jsonl").string() +
+                                "\n\nCaused by:\n"))
+      << r.err;
+  EXPECT_FALSE(fs::exists(out / "0xA3B2.scenery.jsonl"));  // nothing after the failure
+}
+
 TEST_F(TallowmereTool, UsageErrorsAreOneLineAndExitTwo) {
   const std::string& portal = world_.portal_path;
   const std::string& cell = world_.cell_path;
