@@ -193,16 +193,20 @@ TEST_F(TallowmereTool, ProvePassesAndWithAGoldenDigestNamesTheMismatch) {
   ToolRun digest = tool({"digest", out.string()});
   const fs::path golden = work_.path() / "golden.sha256";
   write_all(golden, digest.out);
-  const ToolRun same = prove({"--landblocks", "0xA3AE-0xA5B0", "--runs", "1", "--golden", golden.string()});
+  const ToolRun same =
+      prove({"--landblocks", "0xA3AE-0xA5B0", "--runs", "1", "--golden", golden.string()});
   EXPECT_EQ(same.status, 0) << same.out << same.err;
   EXPECT_NE(same.out.find("and with the golden digest"), std::string::npos);
 
   digest.out[0] = digest.out[0] == '0' ? '1' : '0';  // the first file: 0xA3AE
   write_all(golden, digest.out);
-  const ToolRun drift = prove({"--landblocks", "0xA3AE-0xA5B0", "--runs", "1", "--golden", golden.string()});
+  const ToolRun drift =
+      prove({"--landblocks", "0xA3AE-0xA5B0", "--runs", "1", "--golden", golden.string()});
   EXPECT_EQ(drift.status, 1);
-  EXPECT_NE(drift.out.find("LB 0xA3AE differs from the golden digest"), std::string::npos) << drift.out;
-  EXPECT_TRUE(drift.out.ends_with("FAIL: 1 landblocks drifted (1 from the golden digest)\n")) << drift.out;
+  EXPECT_NE(drift.out.find("LB 0xA3AE differs from the golden digest"), std::string::npos)
+      << drift.out;
+  EXPECT_TRUE(drift.out.ends_with("FAIL: 1 landblocks drifted (1 from the golden digest)\n"))
+      << drift.out;
 }
 
 TEST_F(TallowmereTool, ProveFailsOnAnOrderDependentBakeAndNamesTheOrder) {

@@ -40,8 +40,8 @@ TEST(Selection, ItemsRangesAndRepeats) {
 
 TEST(JsonWriter, FloatsReadBackToTheSameBits) {
   std::mt19937 random(1);
-  std::vector<float> values = {0.0f, -0.0f, 1.0f / 3.0f, 192.0f, 1e-45f, 3.4028235e38f,
-                               -1.17549435e-38f, 100.25000762939453f};
+  std::vector<float> values = {0.0f,   -0.0f,         1.0f / 3.0f,      192.0f,
+                               1e-45f, 3.4028235e38f, -1.17549435e-38f, 100.25000762939453f};
   for (int i = 0; i < 2000; ++i) {
     const float f = std::bit_cast<float>(static_cast<uint32_t>(random()));
     if (std::isfinite(f)) values.push_back(f);

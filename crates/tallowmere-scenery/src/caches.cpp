@@ -36,8 +36,10 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
     case 0x01:
       ++fetches;
       return gfx_local_mesh(portal, object_id);
-    case 0x02: break;
-    default: return std::nullopt;
+    case 0x02:
+      break;
+    default:
+      return std::nullopt;
   }
   // A setup model's parts are combined in their own coordinates: the placement frames
   // and default scales are not applied. Parts without a mesh contribute nothing.

@@ -14,8 +14,11 @@ std::vector<size_t> bake_sequence(size_t count, BakeOrder order, uint64_t seed) 
   std::vector<size_t> sequence(count);
   std::iota(sequence.begin(), sequence.end(), size_t{0});
   switch (order) {
-    case BakeOrder::Request: break;
-    case BakeOrder::Reversed: std::reverse(sequence.begin(), sequence.end()); break;
+    case BakeOrder::Request:
+      break;
+    case BakeOrder::Reversed:
+      std::reverse(sequence.begin(), sequence.end());
+      break;
     case BakeOrder::Shuffled:
       // Fisher-Yates over SplitMix64 outputs: unlike the standard distributions, the
       // same on every standard library.
@@ -28,10 +31,9 @@ std::vector<size_t> bake_sequence(size_t count, BakeOrder order, uint64_t seed) 
   return sequence;
 }
 
-size_t bake_landblocks_parallel(const dat::file_type::Region& region,
-                                const dat::DatDatabase& cell, std::span<const uint16_t> ids,
-                                SharedCaches& caches, const ParallelBakeOptions& options,
-                                const LandblockSink& sink) {
+size_t bake_landblocks_parallel(const dat::file_type::Region& region, const dat::DatDatabase& cell,
+                                std::span<const uint16_t> ids, SharedCaches& caches,
+                                const ParallelBakeOptions& options, const LandblockSink& sink) {
   const std::vector<size_t> sequence =
       bake_sequence(ids.size(), options.order, options.shuffle_seed);
   std::atomic<size_t> next{0};
@@ -47,7 +49,8 @@ size_t bake_landblocks_parallel(const dat::file_type::Region& region,
       const size_t index = sequence[position];
       const uint16_t id = ids[index];
       BakedLandblock baked{
-          index, position,
+          index,
+          position,
           {id, placement_lines(bake_landblock(region, cell, id, scenes, meshes, options.bake))}};
       delivered.fetch_add(1, std::memory_order_relaxed);
       if (!sink(std::move(baked))) stopped.store(true, std::memory_order_relaxed);

@@ -78,7 +78,8 @@ TEST(ParallelBake, SlopeOptionReachesTheBake) {
   SharedCaches caches(world.portal);
   ParallelBakeOptions options;
   options.bake.use_slope = true;
-  const BakeResult sloped = bake_landblocks_parallel(world.region, world.cell, ids, caches, options);
+  const BakeResult sloped =
+      bake_landblocks_parallel(world.region, world.cell, ids, caches, options);
   const BakeResult expected =
       bake_landblocks(world.region, world.portal, world.cell, ids, BakeOptions{true});
   EXPECT_TRUE(sloped == expected);
@@ -91,23 +92,22 @@ TEST(ParallelBake, SinkSeesEachLandblockOnceAndCanStopTheBake) {
   SharedCaches caches(world.portal);
   std::mutex mutex;
   std::set<size_t> indices, sequences;
-  const size_t delivered = bake_landblocks_parallel(
-      world.region, world.cell, ids, caches, {{}, 3, BakeOrder::Shuffled, 1},
-      [&](BakedLandblock&& baked) {
-        std::lock_guard lock(mutex);
-        EXPECT_EQ(baked.lines.landblock_id, ids[baked.index]);
-        indices.insert(baked.index);
-        sequences.insert(baked.sequence);
-        return true;
-      });
+  const size_t delivered =
+      bake_landblocks_parallel(world.region, world.cell, ids, caches,
+                               {{}, 3, BakeOrder::Shuffled, 1}, [&](BakedLandblock&& baked) {
+                                 std::lock_guard lock(mutex);
+                                 EXPECT_EQ(baked.lines.landblock_id, ids[baked.index]);
+                                 indices.insert(baked.index);
+                                 sequences.insert(baked.sequence);
+                                 return true;
+                               });
   EXPECT_EQ(delivered, ids.size());
   EXPECT_EQ(indices.size(), ids.size());
   EXPECT_EQ(sequences.size(), ids.size());
 
   std::atomic<size_t> seen{0};
-  const size_t stopped = bake_landblocks_parallel(
-      world.region, world.cell, ids, caches, {{}, 2},
-      [&](BakedLandblock&&) { return ++seen < 5; });
+  const size_t stopped = bake_landblocks_parallel(world.region, world.cell, ids, caches, {{}, 2},
+                                                  [&](BakedLandblock&&) { return ++seen < 5; });
   EXPECT_EQ(stopped, seen.load());
   EXPECT_GE(stopped, 5u);
   EXPECT_LE(stopped, 6u);  // at most one landblock per other thread was already under way

@@ -39,9 +39,12 @@ std::optional<scenery::BakeOrder> parse_order(const std::string& text) {
 
 const char* order_name(scenery::BakeOrder order) {
   switch (order) {
-    case scenery::BakeOrder::Request: return "request";
-    case scenery::BakeOrder::Reversed: return "reversed";
-    case scenery::BakeOrder::Shuffled: return "shuffled";
+    case scenery::BakeOrder::Request:
+      return "request";
+    case scenery::BakeOrder::Reversed:
+      return "reversed";
+    case scenery::BakeOrder::Shuffled:
+      return "shuffled";
   }
   return "?";
 }
@@ -58,15 +61,16 @@ BakeFault& planted_fault() {
 }
 }  // namespace
 
-void set_bake_fault(BakeFault fault) { planted_fault() = std::move(fault); }
+void set_bake_fault(BakeFault fault) {
+  planted_fault() = std::move(fault);
+}
 
 size_t bake_world(const scenery::World& world, const std::vector<uint16_t>& ids,
                   scenery::SharedCaches& caches, const scenery::ParallelBakeOptions& options,
                   const scenery::LandblockSink& sink) {
   const BakeFault& fault = planted_fault();
   if (!fault) {
-    return scenery::bake_landblocks_parallel(world.region, world.cell, ids, caches, options,
-                                             sink);
+    return scenery::bake_landblocks_parallel(world.region, world.cell, ids, caches, options, sink);
   }
   return scenery::bake_landblocks_parallel(world.region, world.cell, ids, caches, options,
                                            [&](scenery::BakedLandblock&& baked) {

@@ -27,9 +27,18 @@ namespace tallowmere::tool {
 namespace {
 
 constexpr const char* kFloatKeys[] = {"x", "y", "z", "qw", "qx", "qy", "qz", "scale"};
-constexpr const char* kKeyOrder[] = {"obj_id", "x",     "y",  "z",  "qw",
-                                     "qx",     "qy",    "qz", "scale",
-                                     "source_cell_x", "source_cell_y", "source_obj_idx"};
+constexpr const char* kKeyOrder[] = {"obj_id",
+                                     "x",
+                                     "y",
+                                     "z",
+                                     "qw",
+                                     "qx",
+                                     "qy",
+                                     "qz",
+                                     "scale",
+                                     "source_cell_x",
+                                     "source_cell_y",
+                                     "source_obj_idx"};
 
 bool is_float_key(const std::string& key) {
   for (const char* k : kFloatKeys) {
@@ -115,7 +124,8 @@ std::string quote_non_finite(const std::string& line) {
 std::optional<Members> parse_members(const std::string& line) {
   MemberCollector collector;
   const std::string text = quote_non_finite(line);
-  const bool parsed = nlohmann::json::sax_parse(text, &collector, nlohmann::json::input_format_t::json, false);
+  const bool parsed =
+      nlohmann::json::sax_parse(text, &collector, nlohmann::json::input_format_t::json, false);
   if (!parsed || !collector.ok) return std::nullopt;
   return std::move(collector.members);
 }
@@ -264,16 +274,21 @@ LandblockDiff diff_landblock(const std::string& name, const std::string& text_a,
   std::stable_sort(entries.begin(), entries.end(), by_line);
   std::stable_sort(extra.begin(), extra.end(), by_line);
   for (auto& e : extra) entries.push_back(std::move(e));
-  for (size_t i = 0; i < entries.size() && i < max; ++i) d.shown.push_back(std::move(entries[i].second));
+  for (size_t i = 0; i < entries.size() && i < max; ++i)
+    d.shown.push_back(std::move(entries[i].second));
   return d;
 }
 
 const char* kind_name(Entry::Kind kind) {
   switch (kind) {
-    case Entry::Kind::OnlyA: return "only_in_a";
-    case Entry::Kind::OnlyB: return "only_in_b";
-    case Entry::Kind::Changed: return "changed";
-    case Entry::Kind::Unreadable: return "unreadable";
+    case Entry::Kind::OnlyA:
+      return "only_in_a";
+    case Entry::Kind::OnlyB:
+      return "only_in_b";
+    case Entry::Kind::Changed:
+      return "changed";
+    case Entry::Kind::Unreadable:
+      return "unreadable";
   }
   return "?";
 }
@@ -290,14 +305,17 @@ void text_landblock(std::string& out, const LandblockDiff& d) {
   for (const Entry& e : d.shown) {
     switch (e.kind) {
       case Entry::Kind::OnlyA:
-        out += "  " + e.key + " only in A, line " + std::to_string(e.a->line) + ": " + e.a->text + "\n";
+        out += "  " + e.key + " only in A, line " + std::to_string(e.a->line) + ": " + e.a->text +
+               "\n";
         break;
       case Entry::Kind::OnlyB:
-        out += "  " + e.key + " only in B, line " + std::to_string(e.b->line) + ": " + e.b->text + "\n";
+        out += "  " + e.key + " only in B, line " + std::to_string(e.b->line) + ": " + e.b->text +
+               "\n";
         break;
       case Entry::Kind::Unreadable:
         out += "  " + e.key + " unreadable, lines " + std::to_string(e.a->line) + " and " +
-               std::to_string(e.b->line) + ":\n    A: " + e.a->text + "\n    B: " + e.b->text + "\n";
+               std::to_string(e.b->line) + ":\n    A: " + e.a->text + "\n    B: " + e.b->text +
+               "\n";
         break;
       case Entry::Kind::Changed:
         out += "  " + e.key + " changed, lines " + std::to_string(e.a->line) + " and " +
@@ -315,8 +333,7 @@ void text_landblock(std::string& out, const LandblockDiff& d) {
   }
 }
 
-void json_side(JsonWriter& json, const std::string& text,
-               const std::optional<float>& value) {
+void json_side(JsonWriter& json, const std::string& text, const std::optional<float>& value) {
   if (text.empty()) {
     json.null();
   } else if (value) {
@@ -366,7 +383,9 @@ void json_landblock(JsonWriter& json, const LandblockDiff& d) {
   json.end_object();
 }
 
-std::string landblock_of(const std::string& name) { return name.substr(0, 6); }
+std::string landblock_of(const std::string& name) {
+  return name.substr(0, 6);
+}
 
 }  // namespace
 

@@ -45,9 +45,10 @@ int main(int argc, char** argv) {
 #ifdef TALLOWMERE_TEST_HOOKS
   plant_test_fault();
 #endif
-  CLI::App app{"tallowmere: bake scenery for any landblocks, compare placement folders and "
-               "prove the bake reproducible.",
-               "tallowmere"};
+  CLI::App app{
+      "tallowmere: bake scenery for any landblocks, compare placement folders and "
+      "prove the bake reproducible.",
+      "tallowmere"};
   app.set_version_flag("--version", kVersion);
   app.require_subcommand(1);
   app.footer(
@@ -56,7 +57,8 @@ int main(int argc, char** argv) {
 
   BakeCommand bake;
   auto* bake_app = app.add_subcommand(
-      "bake", "Bake landblocks into placement files (one per landblock, as ringproof writes them).");
+      "bake",
+      "Bake landblocks into placement files (one per landblock, as ringproof writes them).");
   bake_app->add_option("PORTAL", bake.portal, "portal archive")->required();
   bake_app->add_option("CELL", bake.cell, "cell archive")->required();
   add_selection(*bake_app, bake.landblocks);
@@ -68,7 +70,8 @@ int main(int argc, char** argv) {
                      "bilinear height and the slope test instead of the triangulated surface");
   bake_app->add_option("--order", bake.order)->group("");
   bake_app->add_option("--shuffle-seed", bake.shuffle_seed)->group("");
-  bake_app->footer("Exit status: 0 baked, 1 a file could not be written, 2 usage or archive trouble.\n");
+  bake_app->footer(
+      "Exit status: 0 baked, 1 a file could not be written, 2 usage or archive trouble.\n");
 
   DigestCommand digest;
   auto* digest_app = app.add_subcommand(

@@ -8,10 +8,16 @@
 
 namespace tallowmere::tool {
 
-void write_stdout(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stdout); }
-void write_stderr(std::string_view text) { std::fwrite(text.data(), 1, text.size(), stderr); }
+void write_stdout(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+void write_stderr(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stderr);
+}
 
-bool stderr_is_terminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool stderr_is_terminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
 
 std::string shortest_float(float value) {
   if (std::isnan(value)) return "NaN";
@@ -109,7 +115,9 @@ ProgressLine::ProgressLine(std::string label, std::string what, size_t total)
       start_(std::chrono::steady_clock::now()),
       last_draw_(start_) {}
 
-ProgressLine::~ProgressLine() { finish(); }
+ProgressLine::~ProgressLine() {
+  finish();
+}
 
 void ProgressLine::advance() {
   const size_t done = done_.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -132,8 +140,8 @@ void ProgressLine::draw(size_t done) {
     std::snprintf(line, sizeof line, "\r\033[K%s: %zu/%zu %s, %.1f/s, ETA %.0f s", label_.c_str(),
                   done, total_, what_.c_str(), rate, eta);
   } else {
-    std::snprintf(line, sizeof line, "\r\033[K%s: %zu/%zu %s, %.1f/s", label_.c_str(), done,
-                  total_, what_.c_str(), rate);
+    std::snprintf(line, sizeof line, "\r\033[K%s: %zu/%zu %s, %.1f/s", label_.c_str(), done, total_,
+                  what_.c_str(), rate);
   }
   write_stderr(line);
   std::fflush(stderr);

@@ -61,8 +61,7 @@ std::string digest_line(const std::string& digest, const std::string& name) {
   return digest + "  " + name + "\n";
 }
 
-Expected<std::map<std::string, std::string>, std::string> parse_digest_file(
-    std::string_view text) {
+Expected<std::map<std::string, std::string>, std::string> parse_digest_file(std::string_view text) {
   std::map<std::string, std::string> digests;
   size_t number = 0;
   while (!text.empty()) {
@@ -72,10 +71,10 @@ Expected<std::map<std::string, std::string>, std::string> parse_digest_file(
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     if (line.ends_with('\r')) line.remove_suffix(1);
     if (line.empty()) continue;
-    const bool hex = line.size() > 66 && std::all_of(line.begin(), line.begin() + 64, [](char c) {
-                       return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
-                              (c >= 'A' && c <= 'F');
-                     });
+    const bool hex =
+        line.size() > 66 && std::all_of(line.begin(), line.begin() + 64, [](char c) {
+          return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        });
     if (!hex || line[64] != ' ' || (line[65] != ' ' && line[65] != '*')) {
       return make_unexpected("line " + std::to_string(number) + " is not a digest line");
     }

@@ -47,8 +47,8 @@ struct Conditions {
     std::string text = order_name(order) + std::string(" order");
     if (order == BakeOrder::Shuffled) text += " (seed " + std::to_string(seed) + ")";
     text += ", " + std::to_string(jobs) + (jobs == 1 ? " job, " : " jobs, ");
-    text += child ? "child process (MALLOC_PERTURB_=" + std::to_string(perturb) + ")"
-                  : "this process";
+    text +=
+        child ? "child process (MALLOC_PERTURB_=" + std::to_string(perturb) + ")" : "this process";
     return text;
   }
 };
@@ -109,7 +109,8 @@ class Prover {
       written = written && ok.has_value();
       return ok.has_value();
     });
-    if (!written) write_stderr("tallowmere prove: cannot write the first run's files in " + dir + "\n");
+    if (!written)
+      write_stderr("tallowmere prove: cannot write the first run's files in " + dir + "\n");
     return written;
   }
 
@@ -164,10 +165,13 @@ class Prover {
 
   // `tallowmere bake` of the same selection in a child process, into `dir`.
   bool bake_in_child(const Conditions& c, const fs::path& dir) {
-    std::vector<std::string> args = {"/proc/self/exe", "bake", command_.portal, command_.cell,
-                                     "--landblocks", command_.landblocks, "--out", dir.string(),
-                                     "--jobs", std::to_string(c.jobs), "--order",
-                                     order_name(c.order), "--shuffle-seed", std::to_string(c.seed)};
+    std::vector<std::string> args = {"/proc/self/exe", "bake",
+                                     command_.portal,  command_.cell,
+                                     "--landblocks",   command_.landblocks,
+                                     "--out",          dir.string(),
+                                     "--jobs",         std::to_string(c.jobs),
+                                     "--order",        order_name(c.order),
+                                     "--shuffle-seed", std::to_string(c.seed)};
     if (command_.slope) args.push_back("--slope");
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
@@ -271,7 +275,8 @@ int run_prove(const ProveCommand& command) {
                     std::to_string(runs.size()) + (runs.size() == 1 ? " run" : " runs") +
                     "; every run with fresh caches and fresh hash-map seeds\n";
   for (size_t k = 0; k < runs.size(); ++k) {
-    out += "  run " + std::to_string(k + 1) + ": " + runs[k].describe() + (k == 0 ? " (baseline)\n" : "\n");
+    out += "  run " + std::to_string(k + 1) + ": " + runs[k].describe() +
+           (k == 0 ? " (baseline)\n" : "\n");
   }
   if (command.golden) out += "  golden: " + *command.golden + "\n";
   write_stdout(out);
@@ -339,8 +344,10 @@ int run_prove(const ProveCommand& command) {
            std::to_string(runs.size()) + (runs.size() == 1 ? " run" : " runs") +
            (golden ? " and with the golden digest\n" : "\n");
   } else {
-    out += "FAIL: " + std::to_string(reports.size()) + " landblocks drifted" +
-           (golden_mismatches ? " (" + std::to_string(golden_mismatches) + " from the golden digest)\n" : "\n");
+    out +=
+        "FAIL: " + std::to_string(reports.size()) + " landblocks drifted" +
+        (golden_mismatches ? " (" + std::to_string(golden_mismatches) + " from the golden digest)\n"
+                           : "\n");
   }
   write_stdout(out);
   return reports.empty() ? kExitOk : kExitFailed;

@@ -52,10 +52,9 @@ using LandblockSink = std::function<bool(BakedLandblock&&)>;
 
 // Bakes every landblock of `ids` and hands each to `sink` as it finishes. Returns the
 // number of landblocks handed to the sink (all of them unless the sink stopped the bake).
-size_t bake_landblocks_parallel(const dat::file_type::Region& region,
-                                const dat::DatDatabase& cell, std::span<const uint16_t> ids,
-                                SharedCaches& caches, const ParallelBakeOptions& options,
-                                const LandblockSink& sink);
+size_t bake_landblocks_parallel(const dat::file_type::Region& region, const dat::DatDatabase& cell,
+                                std::span<const uint16_t> ids, SharedCaches& caches,
+                                const ParallelBakeOptions& options, const LandblockSink& sink);
 
 // The same, collecting the results in request order.
 [[nodiscard]] BakeResult bake_landblocks_parallel(const dat::file_type::Region& region,
