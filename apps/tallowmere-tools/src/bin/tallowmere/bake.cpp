@@ -11,6 +11,7 @@
 #include "output.hpp"
 #include "report.hpp"
 #include "tallowmere/common/platform.hpp"
+#include "tallowmere/common/text.hpp"
 #include "tallowmere/scenery/placement_files.hpp"
 
 namespace tallowmere::tool {
@@ -56,8 +57,8 @@ int run_bake(const BakeCommand& command) {
   });
   progress.finish();
   if (write_error) {
-    write_stderr(ringproof::format_report(
-        ringproof::with_context("write " + write_error->path, write_error->error)));
+    write_stderr(ringproof::format_report(ringproof::with_context(
+        "write " + common::display_lossy(write_error->path), write_error->error)));
     return kExitFailed;
   }
 
