@@ -6,7 +6,8 @@
 //   Plane       16 bytes: normal (Vector3), d
 //   Sphere      16 bytes: center (Vector3), radius
 // All are declarative records: a failing field adds its frame and rewinds the cursor.
-// The Frame record (origin, orientation) lives with the modules that use it.
+// The Frame record (origin, orientation) lives with the modules that use it. Each record's
+// fields are described once (`describe`, see record.hpp) for its reader and the visitor.
 #pragma once
 
 #include "tallowmere/common/cursor.hpp"
@@ -15,24 +16,32 @@ namespace tallowmere::common {
 
 struct Vector3 {
   float x = 0, y = 0, z = 0;
-  static ParseResult<Vector3> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Vector3> read(Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct Quaternion {
   float w = 1, x = 0, y = 0, z = 0;
-  static ParseResult<Quaternion> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Quaternion> read(Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct Plane {
   Vector3 normal;
   float d = 0;
-  static ParseResult<Plane> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Plane> read(Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct Sphere {
   Vector3 center;
   float radius = 0;
-  static ParseResult<Sphere> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Sphere> read(Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::common

@@ -30,6 +30,13 @@ using ParseErrorRoot = std::variant<IoError, FailedCheck>;
 struct SourceLocation {
   const char* file = "";
   uint32_t line = 0;
+
+  // As a default argument: the location of the call. The build maps source paths to
+  // paths relative to the repository root.
+  static constexpr SourceLocation current(const char* file = __builtin_FILE(),
+                                          uint32_t line = __builtin_LINE()) {
+    return {file, line};
+  }
 };
 
 // The location of the line on which it is written.

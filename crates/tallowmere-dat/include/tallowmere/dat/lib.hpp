@@ -20,10 +20,6 @@
 
 namespace tallowmere::dat {
 
-using common::Cursor;
-using common::ParseResult;
-using tallowmere::Expected;
-
 inline constexpr uint64_t kHeaderOffset = 0x140;
 inline constexpr uint32_t kHeaderSize = 80;
 inline constexpr uint32_t kNodeSize = 1716;
@@ -58,7 +54,9 @@ struct DatHeader {
   uint32_t version_minor = 0;
 
   // Declarative record read from the header bytes (the cursor starts at the header).
-  static ParseResult<DatHeader> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatHeader> read(common::Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct DatFileEntry {
@@ -70,7 +68,9 @@ struct DatFileEntry {
   uint32_t version = 0;
 
   bool compressed() const { return (bit_flags & 1) != 0; }
-  static ParseResult<DatFileEntry> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatFileEntry> read(common::Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 // One open archive: header, the directory of every file, and the open file.

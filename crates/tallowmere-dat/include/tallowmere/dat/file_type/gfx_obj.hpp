@@ -41,7 +41,9 @@ struct GfxObj {
   // Parses a whole graphics object from the cursor's position. Errors of the field
   // readers, polygons, vertex array and trees pass through unchanged; nothing partial
   // is returned.
-  static common::ParseResult<GfxObj> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<GfxObj> unpack(common::Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type

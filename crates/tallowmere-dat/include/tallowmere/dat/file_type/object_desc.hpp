@@ -25,7 +25,9 @@ struct ObjectDesc {
   uint32_t aux_2 = 0;
   uint32_t external_obj = 0;
 
-  static common::ParseResult<ObjectDesc> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<ObjectDesc> unpack(common::Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type

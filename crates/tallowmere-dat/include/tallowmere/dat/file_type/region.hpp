@@ -22,6 +22,8 @@ struct TerrainType {
   std::string name;
   uint32_t value = 0;
   std::vector<uint32_t> scene_type_indices;  // indices into SceneDesc::scene_types
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct TerrainDesc {
@@ -29,22 +31,30 @@ struct TerrainDesc {
   std::array<uint32_t, 2> desc_words{};
   std::array<std::vector<std::pair<uint32_t, uint32_t>>, 3> pair_lists;
   std::vector<std::array<uint32_t, 11>> wide_entries;
-  static ParseResult<TerrainDesc> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<TerrainDesc> unpack(common::Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SceneType {
   uint32_t value = 0;
   std::vector<uint32_t> scenes;  // scene file ids (0x12xxxxxx)
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SceneDesc {
   std::vector<SceneType> scene_types;
-  static ParseResult<SceneDesc> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SceneDesc> unpack(common::Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct RegionMisc {
   std::array<uint32_t, 6> values{};
-  static ParseResult<RegionMisc> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<RegionMisc> unpack(common::Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct Region {
@@ -66,7 +76,9 @@ struct Region {
   TerrainDesc terrain;
   std::optional<RegionMisc> misc;
 
-  static ParseResult<Region> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Region> unpack(common::Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type

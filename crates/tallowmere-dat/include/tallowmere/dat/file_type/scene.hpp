@@ -12,7 +12,9 @@ struct Scene {
   uint32_t id = 0;
   std::vector<ObjectDesc> objects;
 
-  static common::ParseResult<Scene> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Scene> unpack(common::Cursor& cursor);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type
