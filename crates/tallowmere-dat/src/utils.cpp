@@ -12,9 +12,11 @@
 
 namespace tallowmere::dat {
 
+using common::Cursor;
 using common::FailedCheck;
 using common::IoError;
 using common::ParseError;
+using common::ParseResult;
 
 namespace {
 

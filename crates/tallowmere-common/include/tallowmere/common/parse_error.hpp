@@ -39,9 +39,6 @@ struct SourceLocation {
   }
 };
 
-// The location of the line on which it is written.
-#define TALLOWMERE_HERE (::tallowmere::common::SourceLocation{__FILE__, __LINE__})
-
 // A frame added by a declarative record: what was being parsed, and where it is declared.
 struct LocatedFrame {
   std::string message;

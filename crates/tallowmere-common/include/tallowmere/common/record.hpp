@@ -457,7 +457,6 @@ class Visitor {
     } else if constexpr (IsStdArray<T>::value) {
       visit_list(name, value, CountForm::None, Auto{});
     } else if constexpr (IsPair<T>::value) {
-      pending_ = name;
       out_.begin_record(name, "pair");
       visit_value("first", value.first);
       visit_value("second", value.second);
