@@ -2,7 +2,7 @@
 //
 // Each record below is encoded by the writer crate with every optional part present;
 // each prefix of its bytes is parsed and the error is reduced to a shape: the root
-// text, then for each frame "field in Record @ file", then (when there are frames) the
+// text, then for each frame "field Record@file", then (when there are frames) the
 // cursor position after the rewinds. The shapes, run-length encoded by prefix length,
 // are pinned. Every located frame must also point at a line of its source file that
 // names the field, which is what the report's "at file:line" promises.
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/dat/file_type/gfx_obj.hpp"
 #include "tallowmere/dat/file_type/region.hpp"
 #include "tallowmere/dat/file_type/setup_model.hpp"
@@ -43,11 +44,16 @@ std::string source_line(const common::SourceLocation& location) {
 
 std::string shape(const ParseError& error, uint64_t position) {
   std::string out = common::root_text(error.root());
+  if (out == "failed to fill whole buffer") out = "end";
+  if (out == "not enough bytes in reader") out = "short";
   for (const auto& frame : error.frames()) {
     const auto& located = std::get<LocatedFrame>(frame);
     std::string file = located.location.file;
     file = file.substr(file.rfind('/') + 1);
-    out += " < " + located.message.substr(std::string("While parsing field ").size()) + " @" +
+    // "While parsing field 'x' in Y" becomes "x Y@file".
+    const std::string& message = located.message;
+    const size_t quote = message.find('\'', 21);
+    out += " < " + message.substr(21, quote - 21) + " " + message.substr(quote + 5) + "@" +
            file.substr(0, file.rfind('.'));
     // "While parsing field 'x' in Y": the declaring line names 'x' as "x".
     const std::string field = located.message.substr(21, located.message.find('\'', 21) - 21);
@@ -90,7 +96,10 @@ void expect_runs(const Runs& actual, const Runs& expected) {
   ADD_FAILURE() << "prefix errors differ; actual runs:\n" << listing;
 }
 
-constexpr const char* kEnd = "failed to fill whole buffer";
+// "end" stands for the root error "failed to fill whole buffer", "short" for "not
+// enough bytes in reader"; a frame "While parsing field 'x' in Y" at file.cpp for
+// "x Y@file".
+constexpr const char* kEnd = "end";
 
 // ---- Region ----
 
@@ -162,149 +171,57 @@ TEST(EveryPrefix, LandblockInfoWithEveryPart) {
   table.tables = {{5, 1}, {6, 2}};
   info.restriction_tables = table;
   const auto bytes = writer::encode_landblock_info(info);
-  auto runs = prefix_runs<LandblockInfo>(bytes, [](Cursor& c) {
-    auto info = LandblockInfo::unpack(c.data());
-    if (info) c.set_position(c.data().size());
-    return info;
+  // Through the record reader itself, whose cursor shows the rewinds.
+  auto runs = prefix_runs<LandblockInfo>(
+      bytes, [](Cursor& c) { return common::read_record<LandblockInfo>(c); });
+  // clang-format off
+  expect_runs(runs, {
+      {0, "end < id LandblockInfo@landblock | at 0"},
+      {4, "end < num_cells LandblockInfo@landblock | at 0"},
+      {8, "end < num_objects LandblockInfo@landblock | at 0"},
+      {12, "end < id Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {16, "end < x Vector3@math < origin Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {20, "end < y Vector3@math < origin Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {24, "end < z Vector3@math < origin Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {28, "end < w Quaternion@math < orientation Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {32, "end < x Quaternion@math < orientation Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {36, "end < y Quaternion@math < orientation Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {40, "end < z Quaternion@math < orientation Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {44, "end < id Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {48, "end < x Vector3@math < origin Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {52, "end < y Vector3@math < origin Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {56, "end < z Vector3@math < origin Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {60, "end < w Quaternion@math < orientation Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {64, "end < x Quaternion@math < orientation Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {68, "end < y Quaternion@math < orientation Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {72, "end < z Quaternion@math < orientation Frame@landblock < frame Stab@landblock < objects LandblockInfo@landblock | at 0"},
+      {76, "end < num_buildings LandblockInfo@landblock | at 0"},
+      {78, "end < pack_mask LandblockInfo@landblock | at 0"},
+      {80, "end < model_id BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {84, "end < x Vector3@math < origin Frame@landblock < frame BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {88, "end < y Vector3@math < origin Frame@landblock < frame BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {92, "end < z Vector3@math < origin Frame@landblock < frame BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {96, "end < w Quaternion@math < orientation Frame@landblock < frame BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {100, "end < x Quaternion@math < orientation Frame@landblock < frame BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {104, "end < y Quaternion@math < orientation Frame@landblock < frame BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {108, "end < z Quaternion@math < orientation Frame@landblock < frame BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {112, "end < num_leaves BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {116, "end < num_portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {120, "end < flags PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {122, "end < other_cell_id PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {124, "end < other_portal_id PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {126, "end < num_stabs PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {128, "end < stab_list PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {130, "end < flags PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {134, "end < other_cell_id PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {136, "end < other_portal_id PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {138, "end < num_stabs PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {140, "end < stab_list PortalInternal@landblock < portals BuildInfo@landblock < buildings LandblockInfo@landblock | at 0"},
+      {144, "end < count RestrictionTable@landblock < restriction_tables LandblockInfo@landblock | at 0"},
+      {146, "end < _bucket_size RestrictionTable@landblock < restriction_tables LandblockInfo@landblock | at 0"},
+      {148, "end < tables RestrictionTable@landblock < restriction_tables LandblockInfo@landblock | at 0"},
   });
-  expect_runs(
-      runs,
-      {
-          {0, "failed to fill whole buffer < 'id' in LandblockInfo @landblock | at 0"},
-          {4, "failed to fill whole buffer < 'num_cells' in LandblockInfo @landblock | at 0"},
-          {8, "failed to fill whole buffer < 'num_objects' in LandblockInfo @landblock | at 0"},
-          {12,
-           "failed to fill whole buffer < 'id' in Stab @landblock < 'objects' in LandblockInfo "
-           "@landblock | at 0"},
-          {16,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in Frame @landblock < "
-           "'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at 0"},
-          {20,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in Frame @landblock < "
-           "'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at 0"},
-          {24,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in Frame @landblock < "
-           "'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at 0"},
-          {28,
-           "failed to fill whole buffer < 'w' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at "
-           "0"},
-          {32,
-           "failed to fill whole buffer < 'x' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at "
-           "0"},
-          {36,
-           "failed to fill whole buffer < 'y' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at "
-           "0"},
-          {40,
-           "failed to fill whole buffer < 'z' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at "
-           "0"},
-          {44,
-           "failed to fill whole buffer < 'id' in Stab @landblock < 'objects' in LandblockInfo "
-           "@landblock | at 0"},
-          {48,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in Frame @landblock < "
-           "'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at 0"},
-          {52,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in Frame @landblock < "
-           "'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at 0"},
-          {56,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in Frame @landblock < "
-           "'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at 0"},
-          {60,
-           "failed to fill whole buffer < 'w' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at "
-           "0"},
-          {64,
-           "failed to fill whole buffer < 'x' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at "
-           "0"},
-          {68,
-           "failed to fill whole buffer < 'y' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at "
-           "0"},
-          {72,
-           "failed to fill whole buffer < 'z' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in Stab @landblock < 'objects' in LandblockInfo @landblock | at "
-           "0"},
-          {76, "failed to fill whole buffer < 'num_buildings' in LandblockInfo @landblock | at 0"},
-          {78, "failed to fill whole buffer < 'pack_mask' in LandblockInfo @landblock | at 0"},
-          {80,
-           "failed to fill whole buffer < 'model_id' in BuildInfo @landblock < 'buildings' in "
-           "LandblockInfo @landblock | at 0"},
-          {84,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in Frame @landblock < "
-           "'frame' in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {88,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in Frame @landblock < "
-           "'frame' in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {92,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in Frame @landblock < "
-           "'frame' in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {96,
-           "failed to fill whole buffer < 'w' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock "
-           "| at 0"},
-          {100,
-           "failed to fill whole buffer < 'x' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock "
-           "| at 0"},
-          {104,
-           "failed to fill whole buffer < 'y' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock "
-           "| at 0"},
-          {108,
-           "failed to fill whole buffer < 'z' in Quaternion @math < 'orientation' in Frame "
-           "@landblock < 'frame' in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock "
-           "| at 0"},
-          {112,
-           "failed to fill whole buffer < 'num_leaves' in BuildInfo @landblock < 'buildings' in "
-           "LandblockInfo @landblock | at 0"},
-          {116,
-           "failed to fill whole buffer < 'num_portals' in BuildInfo @landblock < 'buildings' in "
-           "LandblockInfo @landblock | at 0"},
-          {120,
-           "failed to fill whole buffer < 'flags' in PortalInternal @landblock < 'portals' in "
-           "BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {122,
-           "failed to fill whole buffer < 'other_cell_id' in PortalInternal @landblock < 'portals' "
-           "in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {124,
-           "failed to fill whole buffer < 'other_portal_id' in PortalInternal @landblock < "
-           "'portals' in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {126,
-           "failed to fill whole buffer < 'num_stabs' in PortalInternal @landblock < 'portals' in "
-           "BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {128,
-           "failed to fill whole buffer < 'stab_list' in PortalInternal @landblock < 'portals' in "
-           "BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {130,
-           "failed to fill whole buffer < 'flags' in PortalInternal @landblock < 'portals' in "
-           "BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {134,
-           "failed to fill whole buffer < 'other_cell_id' in PortalInternal @landblock < 'portals' "
-           "in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {136,
-           "failed to fill whole buffer < 'other_portal_id' in PortalInternal @landblock < "
-           "'portals' in BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {138,
-           "failed to fill whole buffer < 'num_stabs' in PortalInternal @landblock < 'portals' in "
-           "BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {140,
-           "failed to fill whole buffer < 'stab_list' in PortalInternal @landblock < 'portals' in "
-           "BuildInfo @landblock < 'buildings' in LandblockInfo @landblock | at 0"},
-          {144,
-           "failed to fill whole buffer < 'count' in RestrictionTable @landblock < "
-           "'restriction_tables' in LandblockInfo @landblock | at 0"},
-          {146,
-           "failed to fill whole buffer < '_bucket_size' in RestrictionTable @landblock < "
-           "'restriction_tables' in LandblockInfo @landblock | at 0"},
-          {148,
-           "failed to fill whole buffer < 'tables' in RestrictionTable @landblock < "
-           "'restriction_tables' in LandblockInfo @landblock | at 0"},
-      });
+  // clang-format on
 }
 
 // ---- Setup model ----
@@ -330,177 +247,83 @@ TEST(EveryPrefix, SetupModelWithEveryPart) {
   desc.default_script_table = 5;
   const auto bytes = writer::encode_setup_model(desc);
   auto runs = prefix_runs<SetupModel>(bytes, SetupModel::unpack);
-  expect_runs(
-      runs,
-      {
-          {0, "failed to fill whole buffer"},
-          {28, "failed to fill whole buffer < 'x' in Vector3 @math | at 28"},
-          {32, "failed to fill whole buffer < 'y' in Vector3 @math | at 28"},
-          {36, "failed to fill whole buffer < 'z' in Vector3 @math | at 28"},
-          {40, "failed to fill whole buffer < 'x' in Vector3 @math | at 40"},
-          {44, "failed to fill whole buffer < 'y' in Vector3 @math | at 40"},
-          {48, "failed to fill whole buffer < 'z' in Vector3 @math | at 40"},
-          {52, "failed to fill whole buffer"},
-          {60, "failed to fill whole buffer < 'part_id' in LocationType @setup_model | at 60"},
-          {64,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in Frame @graphics < "
-           "'frame' in LocationType @setup_model | at 60"},
-          {68,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in Frame @graphics < "
-           "'frame' in LocationType @setup_model | at 60"},
-          {72,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in Frame @graphics < "
-           "'frame' in LocationType @setup_model | at 60"},
-          {76,
-           "failed to fill whole buffer < 'w' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'frame' in LocationType @setup_model | at 60"},
-          {80,
-           "failed to fill whole buffer < 'x' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'frame' in LocationType @setup_model | at 60"},
-          {84,
-           "failed to fill whole buffer < 'y' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'frame' in LocationType @setup_model | at 60"},
-          {88,
-           "failed to fill whole buffer < 'z' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'frame' in LocationType @setup_model | at 60"},
-          {92, "failed to fill whole buffer"},
-          {100, "failed to fill whole buffer < 'part_id' in LocationType @setup_model | at 100"},
-          {104,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in Frame @graphics < "
-           "'frame' in LocationType @setup_model | at 100"},
-          {108,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in Frame @graphics < "
-           "'frame' in LocationType @setup_model | at 100"},
-          {112,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in Frame @graphics < "
-           "'frame' in LocationType @setup_model | at 100"},
-          {116,
-           "failed to fill whole buffer < 'w' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'frame' in LocationType @setup_model | at 100"},
-          {120,
-           "failed to fill whole buffer < 'x' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'frame' in LocationType @setup_model | at 100"},
-          {124,
-           "failed to fill whole buffer < 'y' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'frame' in LocationType @setup_model | at 100"},
-          {128,
-           "failed to fill whole buffer < 'z' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'frame' in LocationType @setup_model | at 100"},
-          {132, "failed to fill whole buffer"},
-          {140,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in Frame @graphics | at "
-           "140"},
-          {144,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in Frame @graphics | at "
-           "140"},
-          {148,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in Frame @graphics | at "
-           "140"},
-          {152,
-           "failed to fill whole buffer < 'w' in Quaternion @math < 'orientation' in Frame "
-           "@graphics | at 140"},
-          {156,
-           "failed to fill whole buffer < 'x' in Quaternion @math < 'orientation' in Frame "
-           "@graphics | at 140"},
-          {160,
-           "failed to fill whole buffer < 'y' in Quaternion @math < 'orientation' in Frame "
-           "@graphics | at 140"},
-          {164,
-           "failed to fill whole buffer < 'z' in Quaternion @math < 'orientation' in Frame "
-           "@graphics | at 140"},
-          {168,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in Frame @graphics | at "
-           "168"},
-          {172,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in Frame @graphics | at "
-           "168"},
-          {176,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in Frame @graphics | at "
-           "168"},
-          {180,
-           "failed to fill whole buffer < 'w' in Quaternion @math < 'orientation' in Frame "
-           "@graphics | at 168"},
-          {184,
-           "failed to fill whole buffer < 'x' in Quaternion @math < 'orientation' in Frame "
-           "@graphics | at 168"},
-          {188,
-           "failed to fill whole buffer < 'y' in Quaternion @math < 'orientation' in Frame "
-           "@graphics | at 168"},
-          {192,
-           "failed to fill whole buffer < 'z' in Quaternion @math < 'orientation' in Frame "
-           "@graphics | at 168"},
-          {196, "failed to fill whole buffer"},
-          {288,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in CylSphere "
-           "@setup_model | at 288"},
-          {292,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in CylSphere "
-           "@setup_model | at 288"},
-          {296,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in CylSphere "
-           "@setup_model | at 288"},
-          {300, "failed to fill whole buffer < 'radius' in CylSphere @setup_model | at 288"},
-          {304, "failed to fill whole buffer < 'height' in CylSphere @setup_model | at 288"},
-          {308, "failed to fill whole buffer"},
-          {312,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-           "312"},
-          {316,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-           "312"},
-          {320,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-           "312"},
-          {324, "failed to fill whole buffer < 'radius' in Sphere @math | at 312"},
-          {328, "failed to fill whole buffer"},
-          {344,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-           "344"},
-          {348,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-           "344"},
-          {352,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-           "344"},
-          {356, "failed to fill whole buffer < 'radius' in Sphere @math | at 344"},
-          {360,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-           "360"},
-          {364,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-           "360"},
-          {368,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-           "360"},
-          {372, "failed to fill whole buffer < 'radius' in Sphere @math | at 360"},
-          {376, "failed to fill whole buffer"},
-          {384,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in Frame @graphics < "
-           "'viewer_space_location' in LightInfo @setup_model | at 384"},
-          {388,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in Frame @graphics < "
-           "'viewer_space_location' in LightInfo @setup_model | at 384"},
-          {392,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in Frame @graphics < "
-           "'viewer_space_location' in LightInfo @setup_model | at 384"},
-          {396,
-           "failed to fill whole buffer < 'w' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'viewer_space_location' in LightInfo @setup_model | at 384"},
-          {400,
-           "failed to fill whole buffer < 'x' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'viewer_space_location' in LightInfo @setup_model | at 384"},
-          {404,
-           "failed to fill whole buffer < 'y' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'viewer_space_location' in LightInfo @setup_model | at 384"},
-          {408,
-           "failed to fill whole buffer < 'z' in Quaternion @math < 'orientation' in Frame "
-           "@graphics < 'viewer_space_location' in LightInfo @setup_model | at 384"},
-          {412, "failed to fill whole buffer < 'color' in LightInfo @setup_model | at 384"},
-          {416, "failed to fill whole buffer < 'intensity' in LightInfo @setup_model | at 384"},
-          {420, "failed to fill whole buffer < 'falloff' in LightInfo @setup_model | at 384"},
-          {424, "failed to fill whole buffer < 'cone_angle' in LightInfo @setup_model | at 384"},
-          {428, "failed to fill whole buffer"},
-      });
+  // clang-format off
+  expect_runs(runs, {
+      {0, "end"},
+      {28, "end < x Vector3@math | at 28"},
+      {32, "end < y Vector3@math | at 28"},
+      {36, "end < z Vector3@math | at 28"},
+      {40, "end < x Vector3@math | at 40"},
+      {44, "end < y Vector3@math | at 40"},
+      {48, "end < z Vector3@math | at 40"},
+      {52, "end"},
+      {60, "end < part_id LocationType@setup_model | at 60"},
+      {64, "end < x Vector3@math < origin Frame@graphics < frame LocationType@setup_model | at 60"},
+      {68, "end < y Vector3@math < origin Frame@graphics < frame LocationType@setup_model | at 60"},
+      {72, "end < z Vector3@math < origin Frame@graphics < frame LocationType@setup_model | at 60"},
+      {76, "end < w Quaternion@math < orientation Frame@graphics < frame LocationType@setup_model | at 60"},
+      {80, "end < x Quaternion@math < orientation Frame@graphics < frame LocationType@setup_model | at 60"},
+      {84, "end < y Quaternion@math < orientation Frame@graphics < frame LocationType@setup_model | at 60"},
+      {88, "end < z Quaternion@math < orientation Frame@graphics < frame LocationType@setup_model | at 60"},
+      {92, "end"},
+      {100, "end < part_id LocationType@setup_model | at 100"},
+      {104, "end < x Vector3@math < origin Frame@graphics < frame LocationType@setup_model | at 100"},
+      {108, "end < y Vector3@math < origin Frame@graphics < frame LocationType@setup_model | at 100"},
+      {112, "end < z Vector3@math < origin Frame@graphics < frame LocationType@setup_model | at 100"},
+      {116, "end < w Quaternion@math < orientation Frame@graphics < frame LocationType@setup_model | at 100"},
+      {120, "end < x Quaternion@math < orientation Frame@graphics < frame LocationType@setup_model | at 100"},
+      {124, "end < y Quaternion@math < orientation Frame@graphics < frame LocationType@setup_model | at 100"},
+      {128, "end < z Quaternion@math < orientation Frame@graphics < frame LocationType@setup_model | at 100"},
+      {132, "end"},
+      {140, "end < x Vector3@math < origin Frame@graphics | at 140"},
+      {144, "end < y Vector3@math < origin Frame@graphics | at 140"},
+      {148, "end < z Vector3@math < origin Frame@graphics | at 140"},
+      {152, "end < w Quaternion@math < orientation Frame@graphics | at 140"},
+      {156, "end < x Quaternion@math < orientation Frame@graphics | at 140"},
+      {160, "end < y Quaternion@math < orientation Frame@graphics | at 140"},
+      {164, "end < z Quaternion@math < orientation Frame@graphics | at 140"},
+      {168, "end < x Vector3@math < origin Frame@graphics | at 168"},
+      {172, "end < y Vector3@math < origin Frame@graphics | at 168"},
+      {176, "end < z Vector3@math < origin Frame@graphics | at 168"},
+      {180, "end < w Quaternion@math < orientation Frame@graphics | at 168"},
+      {184, "end < x Quaternion@math < orientation Frame@graphics | at 168"},
+      {188, "end < y Quaternion@math < orientation Frame@graphics | at 168"},
+      {192, "end < z Quaternion@math < orientation Frame@graphics | at 168"},
+      {196, "end"},
+      {288, "end < x Vector3@math < origin CylSphere@setup_model | at 288"},
+      {292, "end < y Vector3@math < origin CylSphere@setup_model | at 288"},
+      {296, "end < z Vector3@math < origin CylSphere@setup_model | at 288"},
+      {300, "end < radius CylSphere@setup_model | at 288"},
+      {304, "end < height CylSphere@setup_model | at 288"},
+      {308, "end"},
+      {312, "end < x Vector3@math < center Sphere@math | at 312"},
+      {316, "end < y Vector3@math < center Sphere@math | at 312"},
+      {320, "end < z Vector3@math < center Sphere@math | at 312"},
+      {324, "end < radius Sphere@math | at 312"},
+      {328, "end"},
+      {344, "end < x Vector3@math < center Sphere@math | at 344"},
+      {348, "end < y Vector3@math < center Sphere@math | at 344"},
+      {352, "end < z Vector3@math < center Sphere@math | at 344"},
+      {356, "end < radius Sphere@math | at 344"},
+      {360, "end < x Vector3@math < center Sphere@math | at 360"},
+      {364, "end < y Vector3@math < center Sphere@math | at 360"},
+      {368, "end < z Vector3@math < center Sphere@math | at 360"},
+      {372, "end < radius Sphere@math | at 360"},
+      {376, "end"},
+      {384, "end < x Vector3@math < origin Frame@graphics < viewer_space_location LightInfo@setup_model | at 384"},
+      {388, "end < y Vector3@math < origin Frame@graphics < viewer_space_location LightInfo@setup_model | at 384"},
+      {392, "end < z Vector3@math < origin Frame@graphics < viewer_space_location LightInfo@setup_model | at 384"},
+      {396, "end < w Quaternion@math < orientation Frame@graphics < viewer_space_location LightInfo@setup_model | at 384"},
+      {400, "end < x Quaternion@math < orientation Frame@graphics < viewer_space_location LightInfo@setup_model | at 384"},
+      {404, "end < y Quaternion@math < orientation Frame@graphics < viewer_space_location LightInfo@setup_model | at 384"},
+      {408, "end < z Quaternion@math < orientation Frame@graphics < viewer_space_location LightInfo@setup_model | at 384"},
+      {412, "end < color LightInfo@setup_model | at 384"},
+      {416, "end < intensity LightInfo@setup_model | at 384"},
+      {420, "end < falloff LightInfo@setup_model | at 384"},
+      {424, "end < cone_angle LightInfo@setup_model | at 384"},
+      {428, "end"},
+  });
+  // clang-format on
 }
 
 // ---- Graphics object and BSP trees ----
@@ -528,167 +351,84 @@ TEST(EveryPrefix, GfxObjWithEveryPart) {
   desc.degrade_id = 0x01000002;
   const auto bytes = writer::encode_gfx_obj(desc);
   auto runs = prefix_runs<GfxObj>(bytes, GfxObj::unpack);
-  expect_runs(
-      runs,
-      {
-          {0, "failed to fill whole buffer"},
-          {27, "failed to fill whole buffer < 'num_uvs' in SWVertex @graphics | at 27"},
-          {29,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in SWVertex @graphics | "
-           "at 27"},
-          {33,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in SWVertex @graphics | "
-           "at 27"},
-          {37,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in SWVertex @graphics | "
-           "at 27"},
-          {41,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in SWVertex @graphics | "
-           "at 27"},
-          {45,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in SWVertex @graphics | "
-           "at 27"},
-          {49,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in SWVertex @graphics | "
-           "at 27"},
-          {53, "failed to fill whole buffer"},
-          {55, "failed to fill whole buffer < 'num_uvs' in SWVertex @graphics | at 55"},
-          {57,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in SWVertex @graphics | "
-           "at 55"},
-          {61,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in SWVertex @graphics | "
-           "at 55"},
-          {65,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in SWVertex @graphics | "
-           "at 55"},
-          {69,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in SWVertex @graphics | "
-           "at 55"},
-          {73,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in SWVertex @graphics | "
-           "at 55"},
-          {77,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in SWVertex @graphics | "
-           "at 55"},
-          {81,
-           "failed to fill whole buffer < 'u' in Vec2Duv @graphics < 'uvs' in SWVertex @graphics | "
-           "at 55"},
-          {85,
-           "failed to fill whole buffer < 'v' in Vec2Duv @graphics < 'uvs' in SWVertex @graphics | "
-           "at 55"},
-          {89,
-           "failed to fill whole buffer < 'u' in Vec2Duv @graphics < 'uvs' in SWVertex @graphics | "
-           "at 55"},
-          {93,
-           "failed to fill whole buffer < 'v' in Vec2Duv @graphics < 'uvs' in SWVertex @graphics | "
-           "at 55"},
-          {97, "failed to fill whole buffer"},
-          {99, "failed to fill whole buffer < 'num_uvs' in SWVertex @graphics | at 99"},
-          {101,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'origin' in SWVertex @graphics | "
-           "at 99"},
-          {105,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'origin' in SWVertex @graphics | "
-           "at 99"},
-          {109,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'origin' in SWVertex @graphics | "
-           "at 99"},
-          {113,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in SWVertex @graphics | "
-           "at 99"},
-          {117,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in SWVertex @graphics | "
-           "at 99"},
-          {121,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in SWVertex @graphics | "
-           "at 99"},
-          {125, "failed to fill whole buffer"},
-          {154,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 154"},
-          {158,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 154"},
-          {162,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 154"},
-          {166, "failed to fill whole buffer < 'd' in Plane @math | at 154"},
-          {170, "failed to fill whole buffer"},
-          {182,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-           "182"},
-          {186,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-           "182"},
-          {190,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-           "182"},
-          {194, "failed to fill whole buffer < 'radius' in Sphere @math | at 182"},
-          {198, "failed to fill whole buffer"},
-          {216,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-           "216"},
-          {220,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-           "216"},
-          {224,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-           "216"},
-          {228, "failed to fill whole buffer < 'radius' in Sphere @math | at 216"},
-          {232, "failed to fill whole buffer"},
-          {236,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-           "236"},
-          {240,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-           "236"},
-          {244,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-           "236"},
-          {248, "failed to fill whole buffer < 'radius' in Sphere @math | at 236"},
-          {252, "failed to fill whole buffer < 'x' in Vector3 @math | at 252"},
-          {256, "failed to fill whole buffer < 'y' in Vector3 @math | at 252"},
-          {260, "failed to fill whole buffer < 'z' in Vector3 @math | at 252"},
-          {264, "failed to fill whole buffer"},
-          {311,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 311"},
-          {315,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 311"},
-          {319,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 311"},
-          {323, "failed to fill whole buffer < 'd' in Plane @math | at 311"},
-          {327, "failed to fill whole buffer"},
-          {331,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 331"},
-          {335,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 331"},
-          {339,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 331"},
-          {343, "failed to fill whole buffer < 'd' in Plane @math | at 331"},
-          {347, "failed to fill whole buffer"},
-          {363,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-           "363"},
-          {367,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-           "363"},
-          {371,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-           "363"},
-          {375, "failed to fill whole buffer < 'radius' in Sphere @math | at 363"},
-          {379, "failed to fill whole buffer"},
-          {389, "failed to fill whole buffer < 'portal_index' in PortalPoly @physics | at 389"},
-          {391, "failed to fill whole buffer < 'poly_id' in PortalPoly @physics | at 389"},
-          {393,
-           "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-           "393"},
-          {397,
-           "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-           "393"},
-          {401,
-           "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-           "393"},
-          {405, "failed to fill whole buffer < 'radius' in Sphere @math | at 393"},
-          {409, "failed to fill whole buffer"},
-      });
+  // clang-format off
+  expect_runs(runs, {
+      {0, "end"},
+      {27, "end < num_uvs SWVertex@graphics | at 27"},
+      {29, "end < x Vector3@math < origin SWVertex@graphics | at 27"},
+      {33, "end < y Vector3@math < origin SWVertex@graphics | at 27"},
+      {37, "end < z Vector3@math < origin SWVertex@graphics | at 27"},
+      {41, "end < x Vector3@math < normal SWVertex@graphics | at 27"},
+      {45, "end < y Vector3@math < normal SWVertex@graphics | at 27"},
+      {49, "end < z Vector3@math < normal SWVertex@graphics | at 27"},
+      {53, "end"},
+      {55, "end < num_uvs SWVertex@graphics | at 55"},
+      {57, "end < x Vector3@math < origin SWVertex@graphics | at 55"},
+      {61, "end < y Vector3@math < origin SWVertex@graphics | at 55"},
+      {65, "end < z Vector3@math < origin SWVertex@graphics | at 55"},
+      {69, "end < x Vector3@math < normal SWVertex@graphics | at 55"},
+      {73, "end < y Vector3@math < normal SWVertex@graphics | at 55"},
+      {77, "end < z Vector3@math < normal SWVertex@graphics | at 55"},
+      {81, "end < u Vec2Duv@graphics < uvs SWVertex@graphics | at 55"},
+      {85, "end < v Vec2Duv@graphics < uvs SWVertex@graphics | at 55"},
+      {89, "end < u Vec2Duv@graphics < uvs SWVertex@graphics | at 55"},
+      {93, "end < v Vec2Duv@graphics < uvs SWVertex@graphics | at 55"},
+      {97, "end"},
+      {99, "end < num_uvs SWVertex@graphics | at 99"},
+      {101, "end < x Vector3@math < origin SWVertex@graphics | at 99"},
+      {105, "end < y Vector3@math < origin SWVertex@graphics | at 99"},
+      {109, "end < z Vector3@math < origin SWVertex@graphics | at 99"},
+      {113, "end < x Vector3@math < normal SWVertex@graphics | at 99"},
+      {117, "end < y Vector3@math < normal SWVertex@graphics | at 99"},
+      {121, "end < z Vector3@math < normal SWVertex@graphics | at 99"},
+      {125, "end"},
+      {154, "end < x Vector3@math < normal Plane@math | at 154"},
+      {158, "end < y Vector3@math < normal Plane@math | at 154"},
+      {162, "end < z Vector3@math < normal Plane@math | at 154"},
+      {166, "end < d Plane@math | at 154"},
+      {170, "end"},
+      {182, "end < x Vector3@math < center Sphere@math | at 182"},
+      {186, "end < y Vector3@math < center Sphere@math | at 182"},
+      {190, "end < z Vector3@math < center Sphere@math | at 182"},
+      {194, "end < radius Sphere@math | at 182"},
+      {198, "end"},
+      {216, "end < x Vector3@math < center Sphere@math | at 216"},
+      {220, "end < y Vector3@math < center Sphere@math | at 216"},
+      {224, "end < z Vector3@math < center Sphere@math | at 216"},
+      {228, "end < radius Sphere@math | at 216"},
+      {232, "end"},
+      {236, "end < x Vector3@math < center Sphere@math | at 236"},
+      {240, "end < y Vector3@math < center Sphere@math | at 236"},
+      {244, "end < z Vector3@math < center Sphere@math | at 236"},
+      {248, "end < radius Sphere@math | at 236"},
+      {252, "end < x Vector3@math | at 252"},
+      {256, "end < y Vector3@math | at 252"},
+      {260, "end < z Vector3@math | at 252"},
+      {264, "end"},
+      {311, "end < x Vector3@math < normal Plane@math | at 311"},
+      {315, "end < y Vector3@math < normal Plane@math | at 311"},
+      {319, "end < z Vector3@math < normal Plane@math | at 311"},
+      {323, "end < d Plane@math | at 311"},
+      {327, "end"},
+      {331, "end < x Vector3@math < normal Plane@math | at 331"},
+      {335, "end < y Vector3@math < normal Plane@math | at 331"},
+      {339, "end < z Vector3@math < normal Plane@math | at 331"},
+      {343, "end < d Plane@math | at 331"},
+      {347, "end"},
+      {363, "end < x Vector3@math < center Sphere@math | at 363"},
+      {367, "end < y Vector3@math < center Sphere@math | at 363"},
+      {371, "end < z Vector3@math < center Sphere@math | at 363"},
+      {375, "end < radius Sphere@math | at 363"},
+      {379, "end"},
+      {389, "end < portal_index PortalPoly@physics | at 389"},
+      {391, "end < poly_id PortalPoly@physics | at 389"},
+      {393, "end < x Vector3@math < center Sphere@math | at 393"},
+      {397, "end < y Vector3@math < center Sphere@math | at 393"},
+      {401, "end < z Vector3@math < center Sphere@math | at 393"},
+      {405, "end < radius Sphere@math | at 393"},
+      {409, "end"},
+  });
+  // clang-format on
 }
 
 TEST(EveryPrefix, BspTreeOfEachKind) {
@@ -699,184 +439,105 @@ TEST(EveryPrefix, BspTreeOfEachKind) {
   const auto tree =
       bsp_internal("BPIN", bsp_portal(bsp_leaf(1, {4}), bsp_leaf(2), {5, 6}, {PortalPoly{1, 2}}),
                    bsp_internal("BpIN", std::nullopt, bsp_leaf(3, {7, 8})), {9});
+  // clang-format off
   std::map<BspTreeKind, Runs> expected = {
-      {BspTreeKind::Drawing,
-       {
-           {0, "failed to fill whole buffer"},
-           {4,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 4"},
-           {8,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 4"},
-           {12,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 4"},
-           {16, "failed to fill whole buffer < 'd' in Plane @math | at 4"},
-           {20, "failed to fill whole buffer"},
-           {24,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 24"},
-           {28,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 24"},
-           {32,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 24"},
-           {36, "failed to fill whole buffer < 'd' in Plane @math | at 24"},
-           {40, "failed to fill whole buffer"},
-           {56,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-            "56"},
-           {60,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-            "56"},
-           {64,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-            "56"},
-           {68, "failed to fill whole buffer < 'radius' in Sphere @math | at 56"},
-           {72, "failed to fill whole buffer"},
-           {84, "failed to fill whole buffer < 'portal_index' in PortalPoly @physics | at 84"},
-           {86, "failed to fill whole buffer < 'poly_id' in PortalPoly @physics | at 84"},
-           {88, "failed to fill whole buffer"},
-           {92,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 92"},
-           {96,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 92"},
-           {100,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 92"},
-           {104, "failed to fill whole buffer < 'd' in Plane @math | at 92"},
-           {108, "failed to fill whole buffer"},
-           {116,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-            "116"},
-           {120,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-            "116"},
-           {124,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-            "116"},
-           {128, "failed to fill whole buffer < 'radius' in Sphere @math | at 116"},
-           {132, "failed to fill whole buffer"},
-           {136,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-            "136"},
-           {140,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-            "136"},
-           {144,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-            "136"},
-           {148, "failed to fill whole buffer < 'radius' in Sphere @math | at 136"},
-           {152, "failed to fill whole buffer"},
-       }},
-      {BspTreeKind::Physics,
-       {
-           {0, "failed to fill whole buffer"},
-           {4,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 4"},
-           {8,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 4"},
-           {12,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 4"},
-           {16, "failed to fill whole buffer < 'd' in Plane @math | at 4"},
-           {20, "failed to fill whole buffer"},
-           {24,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 24"},
-           {28,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 24"},
-           {32,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 24"},
-           {36, "failed to fill whole buffer < 'd' in Plane @math | at 24"},
-           {40, "failed to fill whole buffer"},
-           {52,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-            "52"},
-           {56,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-            "52"},
-           {60,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-            "52"},
-           {64, "failed to fill whole buffer < 'radius' in Sphere @math | at 52"},
-           {68, "failed to fill whole buffer"},
-           {86,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-            "86"},
-           {90,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-            "86"},
-           {94,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-            "86"},
-           {98, "failed to fill whole buffer < 'radius' in Sphere @math | at 86"},
-           {102, "failed to fill whole buffer"},
-           {110,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at "
-            "110"},
-           {114,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at "
-            "110"},
-           {118,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at "
-            "110"},
-           {122, "failed to fill whole buffer < 'd' in Plane @math | at 110"},
-           {126, "failed to fill whole buffer"},
-           {138,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-            "138"},
-           {142,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-            "138"},
-           {146,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-            "138"},
-           {150, "failed to fill whole buffer < 'radius' in Sphere @math | at 138"},
-           {154, "failed to fill whole buffer"},
-           {162,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-            "162"},
-           {166,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-            "162"},
-           {170,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-            "162"},
-           {174, "failed to fill whole buffer < 'radius' in Sphere @math | at 162"},
-           {178,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'center' in Sphere @math | at "
-            "178"},
-           {182,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'center' in Sphere @math | at "
-            "178"},
-           {186,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'center' in Sphere @math | at "
-            "178"},
-           {190, "failed to fill whole buffer < 'radius' in Sphere @math | at 178"},
-       }},
-      {BspTreeKind::Cell,
-       {
-           {0, "failed to fill whole buffer"},
-           {4,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 4"},
-           {8,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 4"},
-           {12,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 4"},
-           {16, "failed to fill whole buffer < 'd' in Plane @math | at 4"},
-           {20, "failed to fill whole buffer"},
-           {24,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 24"},
-           {28,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 24"},
-           {32,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 24"},
-           {36, "failed to fill whole buffer < 'd' in Plane @math | at 24"},
-           {40, "failed to fill whole buffer"},
-           {60,
-            "failed to fill whole buffer < 'x' in Vector3 @math < 'normal' in Plane @math | at 60"},
-           {64,
-            "failed to fill whole buffer < 'y' in Vector3 @math < 'normal' in Plane @math | at 60"},
-           {68,
-            "failed to fill whole buffer < 'z' in Vector3 @math < 'normal' in Plane @math | at 60"},
-           {72, "failed to fill whole buffer < 'd' in Plane @math | at 60"},
-           {76, "failed to fill whole buffer"},
-       }},
+      {BspTreeKind::Drawing, {
+        {0, "end"},
+        {4, "end < x Vector3@math < normal Plane@math | at 4"},
+        {8, "end < y Vector3@math < normal Plane@math | at 4"},
+        {12, "end < z Vector3@math < normal Plane@math | at 4"},
+        {16, "end < d Plane@math | at 4"},
+        {20, "end"},
+        {24, "end < x Vector3@math < normal Plane@math | at 24"},
+        {28, "end < y Vector3@math < normal Plane@math | at 24"},
+        {32, "end < z Vector3@math < normal Plane@math | at 24"},
+        {36, "end < d Plane@math | at 24"},
+        {40, "end"},
+        {56, "end < x Vector3@math < center Sphere@math | at 56"},
+        {60, "end < y Vector3@math < center Sphere@math | at 56"},
+        {64, "end < z Vector3@math < center Sphere@math | at 56"},
+        {68, "end < radius Sphere@math | at 56"},
+        {72, "end"},
+        {84, "end < portal_index PortalPoly@physics | at 84"},
+        {86, "end < poly_id PortalPoly@physics | at 84"},
+        {88, "end"},
+        {92, "end < x Vector3@math < normal Plane@math | at 92"},
+        {96, "end < y Vector3@math < normal Plane@math | at 92"},
+        {100, "end < z Vector3@math < normal Plane@math | at 92"},
+        {104, "end < d Plane@math | at 92"},
+        {108, "end"},
+        {116, "end < x Vector3@math < center Sphere@math | at 116"},
+        {120, "end < y Vector3@math < center Sphere@math | at 116"},
+        {124, "end < z Vector3@math < center Sphere@math | at 116"},
+        {128, "end < radius Sphere@math | at 116"},
+        {132, "end"},
+        {136, "end < x Vector3@math < center Sphere@math | at 136"},
+        {140, "end < y Vector3@math < center Sphere@math | at 136"},
+        {144, "end < z Vector3@math < center Sphere@math | at 136"},
+        {148, "end < radius Sphere@math | at 136"},
+        {152, "end"},
+      }},
+      {BspTreeKind::Physics, {
+        {0, "end"},
+        {4, "end < x Vector3@math < normal Plane@math | at 4"},
+        {8, "end < y Vector3@math < normal Plane@math | at 4"},
+        {12, "end < z Vector3@math < normal Plane@math | at 4"},
+        {16, "end < d Plane@math | at 4"},
+        {20, "end"},
+        {24, "end < x Vector3@math < normal Plane@math | at 24"},
+        {28, "end < y Vector3@math < normal Plane@math | at 24"},
+        {32, "end < z Vector3@math < normal Plane@math | at 24"},
+        {36, "end < d Plane@math | at 24"},
+        {40, "end"},
+        {52, "end < x Vector3@math < center Sphere@math | at 52"},
+        {56, "end < y Vector3@math < center Sphere@math | at 52"},
+        {60, "end < z Vector3@math < center Sphere@math | at 52"},
+        {64, "end < radius Sphere@math | at 52"},
+        {68, "end"},
+        {86, "end < x Vector3@math < center Sphere@math | at 86"},
+        {90, "end < y Vector3@math < center Sphere@math | at 86"},
+        {94, "end < z Vector3@math < center Sphere@math | at 86"},
+        {98, "end < radius Sphere@math | at 86"},
+        {102, "end"},
+        {110, "end < x Vector3@math < normal Plane@math | at 110"},
+        {114, "end < y Vector3@math < normal Plane@math | at 110"},
+        {118, "end < z Vector3@math < normal Plane@math | at 110"},
+        {122, "end < d Plane@math | at 110"},
+        {126, "end"},
+        {138, "end < x Vector3@math < center Sphere@math | at 138"},
+        {142, "end < y Vector3@math < center Sphere@math | at 138"},
+        {146, "end < z Vector3@math < center Sphere@math | at 138"},
+        {150, "end < radius Sphere@math | at 138"},
+        {154, "end"},
+        {162, "end < x Vector3@math < center Sphere@math | at 162"},
+        {166, "end < y Vector3@math < center Sphere@math | at 162"},
+        {170, "end < z Vector3@math < center Sphere@math | at 162"},
+        {174, "end < radius Sphere@math | at 162"},
+        {178, "end < x Vector3@math < center Sphere@math | at 178"},
+        {182, "end < y Vector3@math < center Sphere@math | at 178"},
+        {186, "end < z Vector3@math < center Sphere@math | at 178"},
+        {190, "end < radius Sphere@math | at 178"},
+      }},
+      {BspTreeKind::Cell, {
+        {0, "end"},
+        {4, "end < x Vector3@math < normal Plane@math | at 4"},
+        {8, "end < y Vector3@math < normal Plane@math | at 4"},
+        {12, "end < z Vector3@math < normal Plane@math | at 4"},
+        {16, "end < d Plane@math | at 4"},
+        {20, "end"},
+        {24, "end < x Vector3@math < normal Plane@math | at 24"},
+        {28, "end < y Vector3@math < normal Plane@math | at 24"},
+        {32, "end < z Vector3@math < normal Plane@math | at 24"},
+        {36, "end < d Plane@math | at 24"},
+        {40, "end"},
+        {60, "end < x Vector3@math < normal Plane@math | at 60"},
+        {64, "end < y Vector3@math < normal Plane@math | at 60"},
+        {68, "end < z Vector3@math < normal Plane@math | at 60"},
+        {72, "end < d Plane@math | at 60"},
+        {76, "end"},
+      }},
   };
+  // clang-format on
   for (auto& [kind, runs] : expected) {
     SCOPED_TRACE(int(kind));
     writer::ByteWriter w;
