@@ -40,17 +40,4 @@ TALLOWMERE_DESCRIBED(Quaternion);
 TALLOWMERE_DESCRIBED(Plane);
 TALLOWMERE_DESCRIBED(Sphere);
 
-ParseResult<Vector3> Vector3::read(Cursor& cursor) {
-  return read_record<Vector3>(cursor);
-}
-ParseResult<Quaternion> Quaternion::read(Cursor& cursor) {
-  return read_record<Quaternion>(cursor);
-}
-ParseResult<Plane> Plane::read(Cursor& cursor) {
-  return read_record<Plane>(cursor);
-}
-ParseResult<Sphere> Sphere::read(Cursor& cursor) {
-  return read_record<Sphere>(cursor);
-}
-
 }  // namespace tallowmere::common

@@ -76,24 +76,4 @@ TALLOWMERE_DESCRIBED(SWVertex);
 TALLOWMERE_DESCRIBED(CVertexArray);
 TALLOWMERE_DESCRIBED(Polygon);
 
-common::ParseResult<Frame> Frame::read(common::Cursor& cursor) {
-  return common::read_record<Frame>(cursor);
-}
-
-common::ParseResult<Vec2Duv> Vec2Duv::read(common::Cursor& cursor) {
-  return common::read_record<Vec2Duv>(cursor);
-}
-
-common::ParseResult<SWVertex> SWVertex::read(common::Cursor& cursor) {
-  return common::read_record<SWVertex>(cursor);
-}
-
-common::ParseResult<CVertexArray> CVertexArray::read(common::Cursor& cursor) {
-  return common::read_record<CVertexArray>(cursor);
-}
-
-common::ParseResult<Polygon> Polygon::read(common::Cursor& cursor) {
-  return common::read_record<Polygon>(cursor);
-}
-
 }  // namespace tallowmere::dat::graphics

@@ -96,26 +96,6 @@ common::ParseResult<CellLandblock> CellLandblock::unpack(std::span<const uint8_t
   return common::read_record<CellLandblock>(cursor);
 }
 
-common::ParseResult<Frame> Frame::read(common::Cursor& cursor) {
-  return common::read_record<Frame>(cursor);
-}
-
-common::ParseResult<Stab> Stab::read(common::Cursor& cursor) {
-  return common::read_record<Stab>(cursor);
-}
-
-common::ParseResult<PortalInternal> PortalInternal::read(common::Cursor& cursor) {
-  return common::read_record<PortalInternal>(cursor);
-}
-
-common::ParseResult<BuildInfo> BuildInfo::read(common::Cursor& cursor) {
-  return common::read_record<BuildInfo>(cursor);
-}
-
-common::ParseResult<RestrictionTable> RestrictionTable::read(common::Cursor& cursor) {
-  return common::read_record<RestrictionTable>(cursor);
-}
-
 common::ParseResult<LandblockInfo> LandblockInfo::unpack(std::span<const uint8_t> data) {
   common::Cursor cursor(data);
   return common::read_record<LandblockInfo>(cursor);

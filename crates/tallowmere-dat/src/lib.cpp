@@ -234,14 +234,6 @@ void DatFileEntry::describe(A& a, Self& e) {
 TALLOWMERE_DESCRIBED(DatHeader);
 TALLOWMERE_DESCRIBED(DatFileEntry);
 
-ParseResult<DatHeader> DatHeader::read(Cursor& cursor) {
-  return common::read_record<DatHeader>(cursor);
-}
-
-ParseResult<DatFileEntry> DatFileEntry::read(Cursor& cursor) {
-  return common::read_record<DatFileEntry>(cursor);
-}
-
 Expected<DatDatabase, DatError> DatDatabase::open(const std::string& path,
                                                   const ArchiveLimits& limits) {
   auto file_or = common::File::open_read_only(path);

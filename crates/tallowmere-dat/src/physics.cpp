@@ -208,10 +208,6 @@ TALLOWMERE_DESCRIBED(PortalPoly);
 template void BspNode::describe(common::Reader&, BspNode&, BspTreeKind);
 template void BspNode::describe(common::Visitor&, const BspNode&, BspTreeKind);
 
-common::ParseResult<PortalPoly> PortalPoly::read(common::Cursor& cursor) {
-  return common::read_record<PortalPoly>(cursor);
-}
-
 common::ParseResult<BspPortal> BspPortal::read(common::Cursor& cursor, BspTreeKind kind) {
   auto node = common::read_record<BspNode>(cursor, [kind](common::Reader& a, BspNode& node) {
     node.value = BspPortal{};

@@ -108,20 +108,4 @@ TALLOWMERE_DESCRIBED(AmbientItem);
 TALLOWMERE_DESCRIBED(AmbientSTBDesc);
 TALLOWMERE_DESCRIBED(SoundDesc);
 
-common::ParseResult<Season> Season::unpack(common::Cursor& cursor) {
-  return common::read_record<Season>(cursor);
-}
-
-common::ParseResult<GameTime> GameTime::unpack(common::Cursor& cursor) {
-  return common::read_record<GameTime>(cursor);
-}
-
-common::ParseResult<SkyDesc> SkyDesc::unpack(common::Cursor& cursor) {
-  return common::read_record<SkyDesc>(cursor);
-}
-
-common::ParseResult<SoundDesc> SoundDesc::unpack(common::Cursor& cursor) {
-  return common::read_record<SoundDesc>(cursor);
-}
-
 }  // namespace tallowmere::dat::file_type

@@ -46,8 +46,4 @@ void GfxObj::describe(A& a, Self& obj) {
 
 TALLOWMERE_DESCRIBED(GfxObj);
 
-common::ParseResult<GfxObj> GfxObj::unpack(common::Cursor& cursor) {
-  return common::read_record<GfxObj>(cursor);
-}
-
 }  // namespace tallowmere::dat::file_type

@@ -27,8 +27,4 @@ void ObjectDesc::describe(A& a, Self& desc) {
 
 TALLOWMERE_DESCRIBED(ObjectDesc);
 
-common::ParseResult<ObjectDesc> ObjectDesc::unpack(common::Cursor& cursor) {
-  return common::read_record<ObjectDesc>(cursor);
-}
-
 }  // namespace tallowmere::dat::file_type

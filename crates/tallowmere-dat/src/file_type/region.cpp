@@ -74,20 +74,4 @@ TALLOWMERE_DESCRIBED(SceneDesc);
 TALLOWMERE_DESCRIBED(RegionMisc);
 TALLOWMERE_DESCRIBED(Region);
 
-common::ParseResult<TerrainDesc> TerrainDesc::unpack(common::Cursor& cursor) {
-  return common::read_record<TerrainDesc>(cursor);
-}
-
-common::ParseResult<SceneDesc> SceneDesc::unpack(common::Cursor& cursor) {
-  return common::read_record<SceneDesc>(cursor);
-}
-
-common::ParseResult<RegionMisc> RegionMisc::unpack(common::Cursor& cursor) {
-  return common::read_record<RegionMisc>(cursor);
-}
-
-common::ParseResult<Region> Region::unpack(common::Cursor& cursor) {
-  return common::read_record<Region>(cursor);
-}
-
 }  // namespace tallowmere::dat::file_type

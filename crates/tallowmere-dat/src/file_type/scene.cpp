@@ -15,8 +15,4 @@ void Scene::describe(A& a, Self& scene) {
 
 TALLOWMERE_DESCRIBED(Scene);
 
-common::ParseResult<Scene> Scene::unpack(common::Cursor& cursor) {
-  return common::read_record<Scene>(cursor);
-}
-
 }  // namespace tallowmere::dat::file_type

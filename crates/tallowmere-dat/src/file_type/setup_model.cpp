@@ -187,27 +187,11 @@ TALLOWMERE_DESCRIBED(SetupModel);
 template void PlacementType::describe(common::Reader&, PlacementType&, uint32_t);
 template void PlacementType::describe(common::Visitor&, const PlacementType&, uint32_t);
 
-common::ParseResult<LocationType> LocationType::read(common::Cursor& cursor) {
-  return common::read_record<LocationType>(cursor);
-}
-
-common::ParseResult<CylSphere> CylSphere::read(common::Cursor& cursor) {
-  return common::read_record<CylSphere>(cursor);
-}
-
-common::ParseResult<LightInfo> LightInfo::read(common::Cursor& cursor) {
-  return common::read_record<LightInfo>(cursor);
-}
-
 common::ParseResult<PlacementType> PlacementType::read(common::Cursor& cursor, uint32_t num_parts) {
   return common::read_record<PlacementType>(
       cursor, [num_parts](common::Reader& a, PlacementType& placement) {
         PlacementType::describe(a, placement, num_parts);
       });
-}
-
-common::ParseResult<SetupModel> SetupModel::unpack(common::Cursor& cursor) {
-  return common::read_record<SetupModel>(cursor);
 }
 
 }  // namespace tallowmere::dat::file_type

@@ -11,19 +11,24 @@
 #pragma once
 
 #include "tallowmere/common/cursor.hpp"
+#include "tallowmere/common/record.hpp"
 
 namespace tallowmere::common {
 
 struct Vector3 {
   float x = 0, y = 0, z = 0;
-  [[nodiscard]] static ParseResult<Vector3> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Vector3> read(Cursor& cursor) {
+    return read_record<Vector3>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
 
 struct Quaternion {
   float w = 1, x = 0, y = 0, z = 0;
-  [[nodiscard]] static ParseResult<Quaternion> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Quaternion> read(Cursor& cursor) {
+    return read_record<Quaternion>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -31,7 +36,9 @@ struct Quaternion {
 struct Plane {
   Vector3 normal;
   float d = 0;
-  [[nodiscard]] static ParseResult<Plane> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Plane> read(Cursor& cursor) {
+    return read_record<Plane>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -39,7 +46,9 @@ struct Plane {
 struct Sphere {
   Vector3 center;
   float radius = 0;
-  [[nodiscard]] static ParseResult<Sphere> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Sphere> read(Cursor& cursor) {
+    return read_record<Sphere>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tallowmere/common/math.hpp"
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/common/seeded_map.hpp"
 
 namespace tallowmere::dat::graphics {
@@ -28,7 +29,9 @@ struct Frame {
   common::Vector3 origin;
   common::Quaternion orientation;
   // Declarative record; frames name 'origin' and 'orientation' in Frame.
-  [[nodiscard]] static common::ParseResult<Frame> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Frame> read(common::Cursor& cursor) {
+    return common::read_record<Frame>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -36,7 +39,9 @@ struct Frame {
 struct Vec2Duv {
   float u = 0;
   float v = 0;
-  [[nodiscard]] static common::ParseResult<Vec2Duv> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Vec2Duv> read(common::Cursor& cursor) {
+    return common::read_record<Vec2Duv>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -46,7 +51,9 @@ struct SWVertex {
   common::Vector3 origin;
   common::Vector3 normal;
   std::vector<Vec2Duv> uvs;  // num_uvs pairs
-  [[nodiscard]] static common::ParseResult<SWVertex> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SWVertex> read(common::Cursor& cursor) {
+    return common::read_record<SWVertex>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -58,7 +65,9 @@ struct CVertexArray {
   common::SeededMap<uint16_t, SWVertex> vertices;
   // Fails with "failed to fill whole buffer" on a short type, count or vertex id, or
   // with an SWVertex error.
-  [[nodiscard]] static common::ParseResult<CVertexArray> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<CVertexArray> read(common::Cursor& cursor) {
+    return common::read_record<CVertexArray>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -77,7 +86,9 @@ struct Polygon {
   std::vector<uint8_t> pos_uv_indices;  // num_points entries or empty
   std::vector<uint8_t> neg_uv_indices;  // num_points entries or empty
   // Any short field fails with "failed to fill whole buffer".
-  [[nodiscard]] static common::ParseResult<Polygon> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Polygon> read(common::Cursor& cursor) {
+    return common::read_record<Polygon>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };

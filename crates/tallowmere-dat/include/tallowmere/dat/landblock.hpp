@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "tallowmere/common/math.hpp"
+#include "tallowmere/common/record.hpp"
 
 namespace tallowmere::dat::landblock {
 
@@ -38,7 +39,9 @@ struct CellLandblock {
 struct Frame {
   common::Vector3 origin;
   common::Quaternion orientation;
-  [[nodiscard]] static common::ParseResult<Frame> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Frame> read(common::Cursor& cursor) {
+    return common::read_record<Frame>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -46,7 +49,9 @@ struct Frame {
 struct Stab {
   uint32_t id = 0;
   Frame frame;
-  [[nodiscard]] static common::ParseResult<Stab> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Stab> read(common::Cursor& cursor) {
+    return common::read_record<Stab>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -57,7 +62,9 @@ struct PortalInternal {
   uint16_t other_portal_id = 0;
   uint16_t num_stabs = 0;
   std::vector<uint16_t> stab_list;
-  [[nodiscard]] static common::ParseResult<PortalInternal> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<PortalInternal> read(common::Cursor& cursor) {
+    return common::read_record<PortalInternal>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -68,7 +75,9 @@ struct BuildInfo {
   uint32_t num_leaves = 0;
   uint32_t num_portals = 0;
   std::vector<PortalInternal> portals;
-  [[nodiscard]] static common::ParseResult<BuildInfo> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<BuildInfo> read(common::Cursor& cursor) {
+    return common::read_record<BuildInfo>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -77,7 +86,9 @@ struct RestrictionTable {
   uint16_t count = 0;
   uint16_t bucket_size = 0;  // read and not used
   std::unordered_map<uint32_t, uint32_t> tables;
-  [[nodiscard]] static common::ParseResult<RestrictionTable> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<RestrictionTable> read(common::Cursor& cursor) {
+    return common::read_record<RestrictionTable>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };

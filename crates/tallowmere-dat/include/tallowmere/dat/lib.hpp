@@ -16,6 +16,7 @@
 #include "tallowmere/common/cursor.hpp"
 #include "tallowmere/common/expected.hpp"
 #include "tallowmere/common/platform.hpp"
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/dat/error.hpp"
 
 namespace tallowmere::dat {
@@ -54,7 +55,9 @@ struct DatHeader {
   uint32_t version_minor = 0;
 
   // Declarative record read from the header bytes (the cursor starts at the header).
-  [[nodiscard]] static common::ParseResult<DatHeader> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatHeader> read(common::Cursor& cursor) {
+    return common::read_record<DatHeader>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -68,7 +71,9 @@ struct DatFileEntry {
   uint32_t version = 0;
 
   bool compressed() const { return (bit_flags & 1) != 0; }
-  [[nodiscard]] static common::ParseResult<DatFileEntry> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatFileEntry> read(common::Cursor& cursor) {
+    return common::read_record<DatFileEntry>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };

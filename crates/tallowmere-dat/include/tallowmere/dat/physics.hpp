@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "tallowmere/common/math.hpp"
+#include "tallowmere/common/record.hpp"
 
 namespace tallowmere::dat::physics {
 
@@ -65,7 +66,9 @@ struct BspLeaf {
 struct PortalPoly {
   uint16_t portal_index = 0;
   uint16_t poly_id = 0;
-  [[nodiscard]] static common::ParseResult<PortalPoly> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<PortalPoly> read(common::Cursor& cursor) {
+    return common::read_record<PortalPoly>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };

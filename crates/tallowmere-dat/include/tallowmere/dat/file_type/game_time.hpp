@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tallowmere/common/cursor.hpp"
+#include "tallowmere/common/record.hpp"
 
 namespace tallowmere::dat::file_type {
 
@@ -26,7 +27,9 @@ struct TimeOfDay {
 struct Season {
   uint32_t value = 0;
   std::string name;
-  [[nodiscard]] static common::ParseResult<Season> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Season> unpack(common::Cursor& cursor) {
+    return common::read_record<Season>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -38,7 +41,9 @@ struct GameTime {
   std::vector<TimeOfDay> times_of_day;
   std::vector<std::string> names;
   std::vector<Season> seasons;
-  [[nodiscard]] static common::ParseResult<GameTime> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<GameTime> unpack(common::Cursor& cursor) {
+    return common::read_record<GameTime>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -74,7 +79,9 @@ struct DayGroup {
 struct SkyDesc {
   std::array<uint64_t, 2> values{};  // two f64, held as their raw bits
   std::vector<DayGroup> day_groups;
-  [[nodiscard]] static common::ParseResult<SkyDesc> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SkyDesc> unpack(common::Cursor& cursor) {
+    return common::read_record<SkyDesc>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -94,7 +101,9 @@ struct AmbientSTBDesc {
 
 struct SoundDesc {
   std::vector<AmbientSTBDesc> ambient_descs;
-  [[nodiscard]] static common::ParseResult<SoundDesc> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SoundDesc> unpack(common::Cursor& cursor) {
+    return common::read_record<SoundDesc>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/dat/file_type/game_time.hpp"
 
 namespace tallowmere::dat::file_type {
@@ -31,7 +32,9 @@ struct TerrainDesc {
   std::array<uint32_t, 2> desc_words{};
   std::array<std::vector<std::pair<uint32_t, uint32_t>>, 3> pair_lists;
   std::vector<std::array<uint32_t, 11>> wide_entries;
-  [[nodiscard]] static common::ParseResult<TerrainDesc> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<TerrainDesc> unpack(common::Cursor& cursor) {
+    return common::read_record<TerrainDesc>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -45,14 +48,18 @@ struct SceneType {
 
 struct SceneDesc {
   std::vector<SceneType> scene_types;
-  [[nodiscard]] static common::ParseResult<SceneDesc> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SceneDesc> unpack(common::Cursor& cursor) {
+    return common::read_record<SceneDesc>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
 
 struct RegionMisc {
   std::array<uint32_t, 6> values{};
-  [[nodiscard]] static common::ParseResult<RegionMisc> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<RegionMisc> unpack(common::Cursor& cursor) {
+    return common::read_record<RegionMisc>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -76,7 +83,9 @@ struct Region {
   TerrainDesc terrain;
   std::optional<RegionMisc> misc;
 
-  [[nodiscard]] static common::ParseResult<Region> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Region> unpack(common::Cursor& cursor) {
+    return common::read_record<Region>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };

@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/common/seeded_map.hpp"
 #include "tallowmere/dat/graphics.hpp"
 
@@ -51,7 +52,9 @@ struct PlacementType {
 struct LocationType {
   uint32_t part_id = 0;
   graphics::Frame frame;
-  [[nodiscard]] static common::ParseResult<LocationType> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<LocationType> read(common::Cursor& cursor) {
+    return common::read_record<LocationType>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -60,7 +63,9 @@ struct CylSphere {
   common::Vector3 origin;
   float radius = 0;
   float height = 0;
-  [[nodiscard]] static common::ParseResult<CylSphere> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<CylSphere> read(common::Cursor& cursor) {
+    return common::read_record<CylSphere>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -71,7 +76,9 @@ struct LightInfo {
   float intensity = 0;
   float falloff = 0;
   float cone_angle = 0;
-  [[nodiscard]] static common::ParseResult<LightInfo> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<LightInfo> read(common::Cursor& cursor) {
+    return common::read_record<LightInfo>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
@@ -108,7 +115,9 @@ struct SetupModel {
   // Parses a whole setup model from the cursor's position. A negative placement count
   // fails with the failed check "SetupModel 0x<id, 8 hex digits> declared negative
   // placement count <count>" just after the count; other errors pass through unchanged.
-  [[nodiscard]] static common::ParseResult<SetupModel> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SetupModel> unpack(common::Cursor& cursor) {
+    return common::read_record<SetupModel>(cursor);
+  }
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
