@@ -11,9 +11,15 @@
 //     a.field("z", v.z);
 //   }
 //
-// `A` is a Reader (Self is the record being filled) or a Visitor (Self is const). The
-// description lists the fields in stored order; conditions and counts are ordinary code
-// over fields already described, so they read the same in both directions.
+// and instantiates it for both walkers there (TALLOWMERE_DESCRIBED(Vector3)). `A` is a
+// Reader (Self is the record being filled) or a Visitor (Self is const). The description
+// lists the fields in stored order; conditions and counts are ordinary code over fields
+// already described, so they read the same in both directions:
+//
+//   auto num_objects = count_of<uint32_t>(a, info.objects);  // 0 until read
+//   a.field("num_objects", num_objects);
+//   a.list("objects", info.objects, Counted{num_objects});
+//   a.optional("restriction_tables", info.restriction_tables, (info.pack_mask & 1) != 0);
 //
 // Reader: reads each field from a cursor. A record that opens with `declarative` frames
 // a failing field as "While parsing field '<field>' in <record>", located at the line of
@@ -25,6 +31,10 @@
 // Visitor: hands every field to a FieldVisitor, by name and in stored order: values,
 // nested records, lists, keyed maps (in ascending key order, whatever the map's seed),
 // absent optional parts, skipped padding and alignment.
+//
+//   auto region = Region::unpack(cursor);        // read_record<Region>(cursor)
+//   MyDump dump;                                 // a FieldVisitor
+//   if (region) visit_record(*region, dump);     // begin_record("", "Region"), id, ...
 #pragma once
 
 #include <algorithm>
