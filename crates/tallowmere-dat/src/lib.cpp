@@ -15,15 +15,14 @@
 #include <unordered_set>
 #include <utility>
 
+#include "field_codecs.hpp"
 #include "tallowmere/common/endian.hpp"
-#include "tallowmere/common/record.hpp"
-#include "tallowmere/dat/utils.hpp"
 
 namespace tallowmere::dat {
 
+using common::Cursor;
 using common::IoError;
-using common::read_u32;
-using common::Record;
+using common::ParseResult;
 
 namespace {
 
@@ -268,41 +267,41 @@ class ChainWindow {
 
 }  // namespace
 
-ParseResult<DatHeader> DatHeader::read(Cursor& cursor) {
-  DatHeader h;
-  Record rec(cursor, "DatHeader");
-  rec.field("magic", TALLOWMERE_HERE, h.magic, read_u32);
-  rec.field("block_size", TALLOWMERE_HERE, h.block_size, read_u32);
-  rec.field("file_size", TALLOWMERE_HERE, h.file_size, read_u32);
-  rec.field("dataset", TALLOWMERE_HERE, h.dataset, read_u32);
-  rec.field("subset", TALLOWMERE_HERE, h.subset, read_u32);
-  rec.field("free_head", TALLOWMERE_HERE, h.free_head, read_u32);
-  rec.field("free_tail", TALLOWMERE_HERE, h.free_tail, read_u32);
-  rec.field("free_count", TALLOWMERE_HERE, h.free_count, read_u32);
-  rec.field("root_offset", TALLOWMERE_HERE, h.root_offset, read_u32);
-  rec.field("new_lru", TALLOWMERE_HERE, h.new_lru, read_u32);
-  rec.field("old_lru", TALLOWMERE_HERE, h.old_lru, read_u32);
-  rec.field("use_lru", TALLOWMERE_HERE, h.use_lru, read_u32);
-  rec.field("master_map_id", TALLOWMERE_HERE, h.master_map_id, read_u32);
-  rec.field("engine_version", TALLOWMERE_HERE, h.engine_version, read_u32);
-  rec.field("game_version", TALLOWMERE_HERE, h.game_version, read_u32);
-  rec.field("version_string", TALLOWMERE_HERE, h.version_string,
-            [](Cursor& c) { return read_byte_list(c, 16); });
-  rec.field("version_minor", TALLOWMERE_HERE, h.version_minor, read_u32);
-  return rec.finish(std::move(h));
+template <class A, class Self>
+void DatHeader::describe(A& a, Self& h) {
+  a.declarative("DatHeader");
+  a.field("magic", h.magic);
+  a.field("block_size", h.block_size);
+  a.field("file_size", h.file_size);
+  a.field("dataset", h.dataset);
+  a.field("subset", h.subset);
+  a.field("free_head", h.free_head);
+  a.field("free_tail", h.free_tail);
+  a.field("free_count", h.free_count);
+  a.field("root_offset", h.root_offset);
+  a.field("new_lru", h.new_lru);
+  a.field("old_lru", h.old_lru);
+  a.field("use_lru", h.use_lru);
+  a.field("master_map_id", h.master_map_id);
+  a.field("engine_version", h.engine_version);
+  a.field("game_version", h.game_version);
+  a.field("version_string", h.version_string, codec::ByteList{16});
+  a.field("version_minor", h.version_minor);
 }
 
-ParseResult<DatFileEntry> DatFileEntry::read(Cursor& cursor) {
-  DatFileEntry e;
-  Record rec(cursor, "DatFileEntry");
-  rec.field("bit_flags", TALLOWMERE_HERE, e.bit_flags, read_u32);
-  rec.field("id", TALLOWMERE_HERE, e.id, read_u32);
-  rec.field("offset", TALLOWMERE_HERE, e.offset, read_u32);
-  rec.field("size", TALLOWMERE_HERE, e.size, read_u32);
-  rec.field("timestamp", TALLOWMERE_HERE, e.timestamp, read_u32);
-  rec.field("version", TALLOWMERE_HERE, e.version, read_u32);
-  return rec.finish(e);
+template <class A, class Self>
+void DatFileEntry::describe(A& a, Self& e) {
+  a.declarative("DatFileEntry");
+  a.field("bit_flags", e.bit_flags);
+  a.field("id", e.id);
+  a.field("offset", e.offset);
+  a.field("size", e.size);
+  a.field("timestamp", e.timestamp);
+  a.field("version", e.version);
 }
+
+TALLOWMERE_DESCRIBED(DatHeader);
+TALLOWMERE_DESCRIBED(DatFileEntry);
 
 Expected<DatDatabase, DatError> DatDatabase::open(const std::string& path,
                                                   const ArchiveLimits& limits) {

@@ -41,6 +41,8 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 
 namespace tallowmere::dat {
 namespace {
+using common::Cursor;
+using common::ParseResult;
 
 using common::IoErrorKind;
 using writer::ByteWriter;

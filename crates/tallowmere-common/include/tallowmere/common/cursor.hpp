@@ -36,7 +36,7 @@ class Cursor {
 
   // The next `n` bytes, advancing past them; fails with "failed to fill whole buffer"
   // (position unchanged) when fewer remain.
-  ParseResult<std::span<const uint8_t>> take(uint64_t n) {
+  [[nodiscard]] ParseResult<std::span<const uint8_t>> take(uint64_t n) {
     if (n > remaining()) return make_unexpected(ParseError(IoError::fill_buffer()));
     auto bytes = data_.subspan(static_cast<size_t>(position_), static_cast<size_t>(n));
     position_ += n;
@@ -45,9 +45,19 @@ class Cursor {
 
   // Moves the position forward by `n` bytes without reading them (they need not
   // exist). Fails only when the new position would overflow 64 bits.
-  ParseResult<void> skip(uint64_t n) {
+  [[nodiscard]] ParseResult<void> skip(uint64_t n) {
     if (n > UINT64_MAX - position_) return make_unexpected(ParseError(IoError::invalid_seek()));
     position_ += n;
+    return {};
+  }
+
+  // Moves the position up to the next multiple of `multiple` (a power of two), counted
+  // from the start of the payload; reads nothing. Fails only on 64-bit overflow.
+  [[nodiscard]] ParseResult<void> align(uint64_t multiple) {
+    if ((position_ & (multiple - 1)) == 0) return {};
+    const uint64_t base = position_ & ~(multiple - 1);
+    if (base > UINT64_MAX - multiple) return make_unexpected(ParseError(IoError::invalid_seek()));
+    position_ = base + multiple;
     return {};
   }
 

@@ -17,14 +17,11 @@
 #include "tallowmere/common/cursor.hpp"
 #include "tallowmere/common/expected.hpp"
 #include "tallowmere/common/platform.hpp"
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/dat/error.hpp"
 #include "tallowmere/dat/source.hpp"
 
 namespace tallowmere::dat {
-
-using common::Cursor;
-using common::ParseResult;
-using tallowmere::Expected;
 
 inline constexpr uint64_t kHeaderOffset = 0x140;
 inline constexpr uint32_t kHeaderSize = 80;
@@ -64,7 +61,11 @@ struct DatHeader {
   uint32_t version_minor = 0;
 
   // Declarative record read from the header bytes (the cursor starts at the header).
-  static ParseResult<DatHeader> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatHeader> read(common::Cursor& cursor) {
+    return common::read_record<DatHeader>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct DatFileEntry {
@@ -76,7 +77,11 @@ struct DatFileEntry {
   uint32_t version = 0;
 
   bool compressed() const { return (bit_flags & 1) != 0; }
-  static ParseResult<DatFileEntry> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatFileEntry> read(common::Cursor& cursor) {
+    return common::read_record<DatFileEntry>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 // One open archive: header, the directory of every file, and the open file.
