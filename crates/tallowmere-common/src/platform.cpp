@@ -130,11 +130,10 @@ Expected<void, IoError> write_file(const std::string& path, std::span<const uint
   return {};
 }
 
-bool read_env(const char* name, std::string& value) {
+std::optional<std::string> read_env(const char* name) {
   const char* raw = std::getenv(name);
-  if (raw == nullptr) return false;
-  value = raw;
-  return true;
+  if (raw == nullptr) return std::nullopt;
+  return std::string(raw);
 }
 
 }  // namespace tallowmere::common

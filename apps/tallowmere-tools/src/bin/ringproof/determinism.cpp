@@ -67,9 +67,8 @@ std::string drift_report(const Comparison& comparison, const RingResult& run1,
 
 std::string output_directory(const std::string* configured) {
   if (configured) return *configured;
-  std::string temp;
-  if (!common::read_env("TMPDIR", temp) || temp.empty()) temp = "/tmp";
-  return join_path(temp, "ringproof-determinism");
+  const std::string temp = common::read_env("TMPDIR").value_or("");
+  return join_path(temp.empty() ? "/tmp" : temp, "ringproof-determinism");
 }
 
 Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region,

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -53,7 +54,7 @@ Expected<void, IoError> create_dir_all(const std::string& path);
 // Writes `bytes` as the whole content of `path`, creating or truncating the file.
 Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes);
 
-// The value of environment variable `name` as raw bytes, or false when it is not set.
-bool read_env(const char* name, std::string& value);
+// The value of environment variable `name` as raw bytes, or nothing when it is not set.
+[[nodiscard]] std::optional<std::string> read_env(const char* name);
 
 }  // namespace tallowmere::common
