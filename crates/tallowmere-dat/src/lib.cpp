@@ -19,7 +19,10 @@
 
 namespace tallowmere::dat {
 
+using common::Cursor;
 using common::IoError;
+using common::ParseError;
+using common::ParseResult;
 using common::read_u32;
 using common::Record;
 

@@ -12,13 +12,15 @@
 
 namespace tallowmere::dat {
 
+using common::Cursor;
 using common::FailedCheck;
 using common::IoError;
 using common::ParseError;
+using common::ParseResult;
 
 namespace {
 
-ParseResult<uint32_t> read_length(Cursor& cursor, unsigned prefix_width) {
+[[nodiscard]] ParseResult<uint32_t> read_length(Cursor& cursor, unsigned prefix_width) {
   switch (prefix_width) {
     case 1: {
       auto v = common::read_u8(cursor);

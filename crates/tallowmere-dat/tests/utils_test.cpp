@@ -42,7 +42,9 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 namespace tallowmere::dat {
 namespace {
 
+using common::Cursor;
 using common::IoErrorKind;
+using common::ParseResult;
 using writer::ByteWriter;
 
 template <class T>

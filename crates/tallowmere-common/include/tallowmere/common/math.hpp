@@ -15,24 +15,24 @@ namespace tallowmere::common {
 
 struct Vector3 {
   float x = 0, y = 0, z = 0;
-  static ParseResult<Vector3> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Vector3> read(Cursor& cursor);
 };
 
 struct Quaternion {
   float w = 1, x = 0, y = 0, z = 0;
-  static ParseResult<Quaternion> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Quaternion> read(Cursor& cursor);
 };
 
 struct Plane {
   Vector3 normal;
   float d = 0;
-  static ParseResult<Plane> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Plane> read(Cursor& cursor);
 };
 
 struct Sphere {
   Vector3 center;
   float radius = 0;
-  static ParseResult<Sphere> read(Cursor& cursor);
+  [[nodiscard]] static ParseResult<Sphere> read(Cursor& cursor);
 };
 
 }  // namespace tallowmere::common

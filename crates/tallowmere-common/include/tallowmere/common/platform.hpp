@@ -18,7 +18,7 @@ namespace tallowmere::common {
 // a const File may serve any number of readers. Closed when destroyed. Movable only.
 class File {
  public:
-  static Expected<File, IoError> open_read_only(const std::string& path);
+  [[nodiscard]] static Expected<File, IoError> open_read_only(const std::string& path);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -29,15 +29,16 @@ class File {
   // Fills `first` and then `second` from the bytes at absolute `offset`, with as few
   // system calls as the kernel allows. A read interrupted by a signal is retried; end
   // of file before both are full fails with "failed to fill whole buffer".
-  Expected<void, IoError> read_exact_at(uint64_t offset, std::span<uint8_t> first,
-                                        std::span<uint8_t> second = {}) const;
+  [[nodiscard]] Expected<void, IoError> read_exact_at(uint64_t offset, std::span<uint8_t> first,
+                                                      std::span<uint8_t> second = {}) const;
 
   // Reads up to `buffer.size()` bytes at `offset`, stopping early only at end of file.
   // Returns the number of bytes read.
-  Expected<size_t, IoError> read_at_most(uint64_t offset, std::span<uint8_t> buffer) const;
+  [[nodiscard]] Expected<size_t, IoError> read_at_most(uint64_t offset,
+                                                       std::span<uint8_t> buffer) const;
 
   // The file's length in bytes.
-  Expected<uint64_t, IoError> size() const;
+  [[nodiscard]] Expected<uint64_t, IoError> size() const;
 
  private:
   explicit File(int fd) : fd_(fd) {}
@@ -49,10 +50,11 @@ class File {
 bool path_exists(const std::string& path);
 
 // Creates `path` and every missing parent; an existing directory is not an error.
-Expected<void, IoError> create_dir_all(const std::string& path);
+[[nodiscard]] Expected<void, IoError> create_dir_all(const std::string& path);
 
 // Writes `bytes` as the whole content of `path`, creating or truncating the file.
-Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes);
+[[nodiscard]] Expected<void, IoError> write_file(const std::string& path,
+                                                 std::span<const uint8_t> bytes);
 
 // The value of environment variable `name` as raw bytes, or nothing when it is not set.
 [[nodiscard]] std::optional<std::string> read_env(const char* name);

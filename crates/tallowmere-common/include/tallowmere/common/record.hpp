@@ -55,7 +55,7 @@ class Record {
 
   // The record, or the error of its first failing field.
   template <class T>
-  ParseResult<std::remove_cvref_t<T>> finish(T&& value) {
+  [[nodiscard]] ParseResult<std::remove_cvref_t<T>> finish(T&& value) {
     if (error_) return make_unexpected(std::move(*error_));
     return std::forward<T>(value);
   }

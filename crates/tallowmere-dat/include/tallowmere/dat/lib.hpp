@@ -20,10 +20,6 @@
 
 namespace tallowmere::dat {
 
-using common::Cursor;
-using common::ParseResult;
-using tallowmere::Expected;
-
 inline constexpr uint64_t kHeaderOffset = 0x140;
 inline constexpr uint32_t kHeaderSize = 80;
 inline constexpr uint32_t kNodeSize = 1716;
@@ -58,7 +54,7 @@ struct DatHeader {
   uint32_t version_minor = 0;
 
   // Declarative record read from the header bytes (the cursor starts at the header).
-  static ParseResult<DatHeader> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatHeader> read(common::Cursor& cursor);
 };
 
 struct DatFileEntry {
@@ -70,15 +66,15 @@ struct DatFileEntry {
   uint32_t version = 0;
 
   bool compressed() const { return (bit_flags & 1) != 0; }
-  static ParseResult<DatFileEntry> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatFileEntry> read(common::Cursor& cursor);
 };
 
 // One open archive: header, the directory of every file, and the open file.
 class DatDatabase {
  public:
   // Opens the archive at `path`: reads the header and loads the whole directory.
-  static Expected<DatDatabase, DatError> open(const std::string& path,
-                                              const ArchiveLimits& limits = {});
+  [[nodiscard]] static Expected<DatDatabase, DatError> open(const std::string& path,
+                                                            const ArchiveLimits& limits = {});
 
   DatDatabase(DatDatabase&&) noexcept = default;
   DatDatabase& operator=(DatDatabase&&) noexcept = default;
@@ -88,10 +84,10 @@ class DatDatabase {
   const DatHeader& header() const { return header_; }
 
   // The payload of file `id`, decompressed when its entry is flagged so.
-  Expected<std::vector<uint8_t>, DatError> get_file(uint32_t id) const;
+  [[nodiscard]] Expected<std::vector<uint8_t>, DatError> get_file(uint32_t id) const;
 
   // The directory entry of `id`, or null.
-  const DatFileEntry* find(uint32_t id) const;
+  [[nodiscard]] const DatFileEntry* find(uint32_t id) const;
   // Number of distinct file ids in the directory.
   size_t entry_count() const { return entries_.size(); }
   // Every directory entry, ordered by id.
@@ -100,13 +96,14 @@ class DatDatabase {
   size_t directory_bytes() const { return entries_.capacity() * sizeof(DatFileEntry); }
 
   // The `size` bytes of the block chain that starts at absolute `offset`.
-  Expected<std::vector<uint8_t>, DatError> read_file_data(uint32_t offset, uint32_t size) const;
+  [[nodiscard]] Expected<std::vector<uint8_t>, DatError> read_file_data(uint32_t offset,
+                                                                        uint32_t size) const;
 
  private:
   DatDatabase(DatHeader header, common::File file, uint64_t file_length)
       : header_(std::move(header)), file_(std::move(file)), file_length_(file_length) {}
 
-  Expected<void, DatError> read_directory(const ArchiveLimits& limits);
+  [[nodiscard]] Expected<void, DatError> read_directory(const ArchiveLimits& limits);
 
   DatHeader header_;
   common::File file_;
