@@ -20,7 +20,7 @@ using common::ParseResult;
 
 namespace {
 
-ParseResult<uint32_t> read_length(Cursor& cursor, unsigned prefix_width) {
+[[nodiscard]] ParseResult<uint32_t> read_length(Cursor& cursor, unsigned prefix_width) {
   switch (prefix_width) {
     case 1: {
       auto v = common::read_u8(cursor);

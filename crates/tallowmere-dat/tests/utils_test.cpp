@@ -44,7 +44,9 @@ namespace {
 using common::Cursor;
 using common::ParseResult;
 
+using common::Cursor;
 using common::IoErrorKind;
+using common::ParseResult;
 using writer::ByteWriter;
 
 template <class T>

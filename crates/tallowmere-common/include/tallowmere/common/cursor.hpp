@@ -68,20 +68,36 @@ class Cursor {
 
 namespace detail {
 template <class T>
-ParseResult<T> read_le(Cursor& cursor) {
+[[nodiscard]] ParseResult<T> read_le(Cursor& cursor) {
   auto bytes = cursor.take(sizeof(T));
   if (!bytes) return make_unexpected(std::move(bytes).error());
   return load_le<T>(bytes->data());
 }
 }  // namespace detail
 
-inline ParseResult<uint8_t> read_u8(Cursor& c) { return detail::read_le<uint8_t>(c); }
-inline ParseResult<uint16_t> read_u16(Cursor& c) { return detail::read_le<uint16_t>(c); }
-inline ParseResult<int16_t> read_i16(Cursor& c) { return detail::read_le<int16_t>(c); }
-inline ParseResult<uint32_t> read_u32(Cursor& c) { return detail::read_le<uint32_t>(c); }
-inline ParseResult<int32_t> read_i32(Cursor& c) { return detail::read_le<int32_t>(c); }
-inline ParseResult<uint64_t> read_u64(Cursor& c) { return detail::read_le<uint64_t>(c); }
-inline ParseResult<float> read_f32(Cursor& c) { return detail::read_le<float>(c); }
-inline ParseResult<double> read_f64(Cursor& c) { return detail::read_le<double>(c); }
+[[nodiscard]] inline ParseResult<uint8_t> read_u8(Cursor& c) {
+  return detail::read_le<uint8_t>(c);
+}
+[[nodiscard]] inline ParseResult<uint16_t> read_u16(Cursor& c) {
+  return detail::read_le<uint16_t>(c);
+}
+[[nodiscard]] inline ParseResult<int16_t> read_i16(Cursor& c) {
+  return detail::read_le<int16_t>(c);
+}
+[[nodiscard]] inline ParseResult<uint32_t> read_u32(Cursor& c) {
+  return detail::read_le<uint32_t>(c);
+}
+[[nodiscard]] inline ParseResult<int32_t> read_i32(Cursor& c) {
+  return detail::read_le<int32_t>(c);
+}
+[[nodiscard]] inline ParseResult<uint64_t> read_u64(Cursor& c) {
+  return detail::read_le<uint64_t>(c);
+}
+[[nodiscard]] inline ParseResult<float> read_f32(Cursor& c) {
+  return detail::read_le<float>(c);
+}
+[[nodiscard]] inline ParseResult<double> read_f64(Cursor& c) {
+  return detail::read_le<double>(c);
+}
 
 }  // namespace tallowmere::common

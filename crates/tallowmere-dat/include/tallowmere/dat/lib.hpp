@@ -102,10 +102,10 @@ class DatDatabase {
   const DatHeader& header() const { return header_; }
 
   // The payload of file `id`, decompressed when its entry is flagged so.
-  Expected<std::vector<uint8_t>, DatError> get_file(uint32_t id) const;
+  [[nodiscard]] Expected<std::vector<uint8_t>, DatError> get_file(uint32_t id) const;
 
   // The directory entry of `id`, or null.
-  const DatFileEntry* find(uint32_t id) const;
+  [[nodiscard]] const DatFileEntry* find(uint32_t id) const;
   // Number of distinct file ids in the directory.
   size_t entry_count() const { return entries_.size(); }
   // Every directory entry, ordered by id.
@@ -116,7 +116,8 @@ class DatDatabase {
   // The `size` bytes of the block chain that starts at absolute `offset`. Fails with
   // `Io` when a block lies beyond the file, and with `Corruption` when the chain
   // reaches a block it has already read or grows longer than the limit.
-  Expected<std::vector<uint8_t>, DatError> read_file_data(uint32_t offset, uint32_t size) const;
+  [[nodiscard]] Expected<std::vector<uint8_t>, DatError> read_file_data(uint32_t offset,
+                                                                        uint32_t size) const;
 
  private:
   DatDatabase(DatHeader header, std::unique_ptr<const ByteSource> source, uint64_t file_length,
@@ -126,7 +127,7 @@ class DatDatabase {
         file_length_(file_length),
         limits_(limits) {}
 
-  Expected<void, DatError> read_directory(const ArchiveLimits& limits);
+  [[nodiscard]] Expected<void, DatError> read_directory(const ArchiveLimits& limits);
 
   DatHeader header_;
   std::unique_ptr<const ByteSource> source_;
