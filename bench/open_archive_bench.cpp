@@ -47,8 +47,9 @@ void write_archive(const std::string& path) {
 // memory under /usr/bin/time -v).
 const std::string& archive_path() {
   static const std::string path = [] {
-    std::string chosen;
-    if (tallowmere::common::read_env("TALLOWMERE_BENCH_ARCHIVE", chosen) && !chosen.empty()) {
+    const std::string chosen =
+        tallowmere::common::read_env("TALLOWMERE_BENCH_ARCHIVE").value_or("");
+    if (!chosen.empty()) {
       if (!tallowmere::common::path_exists(chosen)) write_archive(chosen);
       return chosen;
     }

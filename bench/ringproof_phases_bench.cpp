@@ -7,7 +7,6 @@
 // phase whose input is missing is skipped with an error message.
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -42,8 +41,8 @@ Phases& phases() {
 }
 
 std::string env_or(const char* name, const std::string& fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? std::string(value) : fallback;
+  const std::string value = tallowmere::common::read_env(name).value_or("");
+  return value.empty() ? fallback : value;
 }
 
 void open_archive(benchmark::State& state, const char* variable, std::optional<DatDatabase>& slot) {

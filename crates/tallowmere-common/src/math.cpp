@@ -4,39 +4,40 @@
 
 namespace tallowmere::common {
 
-ParseResult<Vector3> Vector3::read(Cursor& cursor) {
-  Vector3 v;
-  Record rec(cursor, "Vector3");
-  rec.field("x", TALLOWMERE_HERE, v.x, read_f32);
-  rec.field("y", TALLOWMERE_HERE, v.y, read_f32);
-  rec.field("z", TALLOWMERE_HERE, v.z, read_f32);
-  return rec.finish(v);
+template <class A, class Self>
+void Vector3::describe(A& a, Self& v) {
+  a.declarative("Vector3");
+  a.field("x", v.x);
+  a.field("y", v.y);
+  a.field("z", v.z);
 }
 
-ParseResult<Quaternion> Quaternion::read(Cursor& cursor) {
-  Quaternion q;
-  Record rec(cursor, "Quaternion");
-  rec.field("w", TALLOWMERE_HERE, q.w, read_f32);
-  rec.field("x", TALLOWMERE_HERE, q.x, read_f32);
-  rec.field("y", TALLOWMERE_HERE, q.y, read_f32);
-  rec.field("z", TALLOWMERE_HERE, q.z, read_f32);
-  return rec.finish(q);
+template <class A, class Self>
+void Quaternion::describe(A& a, Self& q) {
+  a.declarative("Quaternion");
+  a.field("w", q.w);
+  a.field("x", q.x);
+  a.field("y", q.y);
+  a.field("z", q.z);
 }
 
-ParseResult<Plane> Plane::read(Cursor& cursor) {
-  Plane p;
-  Record rec(cursor, "Plane");
-  rec.field("normal", TALLOWMERE_HERE, p.normal, Vector3::read);
-  rec.field("d", TALLOWMERE_HERE, p.d, read_f32);
-  return rec.finish(p);
+template <class A, class Self>
+void Plane::describe(A& a, Self& p) {
+  a.declarative("Plane");
+  a.field("normal", p.normal);
+  a.field("d", p.d);
 }
 
-ParseResult<Sphere> Sphere::read(Cursor& cursor) {
-  Sphere s;
-  Record rec(cursor, "Sphere");
-  rec.field("center", TALLOWMERE_HERE, s.center, Vector3::read);
-  rec.field("radius", TALLOWMERE_HERE, s.radius, read_f32);
-  return rec.finish(s);
+template <class A, class Self>
+void Sphere::describe(A& a, Self& s) {
+  a.declarative("Sphere");
+  a.field("center", s.center);
+  a.field("radius", s.radius);
 }
+
+TALLOWMERE_DESCRIBED(Vector3);
+TALLOWMERE_DESCRIBED(Quaternion);
+TALLOWMERE_DESCRIBED(Plane);
+TALLOWMERE_DESCRIBED(Sphere);
 
 }  // namespace tallowmere::common

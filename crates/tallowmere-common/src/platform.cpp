@@ -1,6 +1,6 @@
 #include "tallowmere/common/platform.hpp"
 
-#include "tallowmere/common/seeded_map.hpp"
+#include "tallowmere/common/splitmix.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -199,11 +199,10 @@ Expected<void, IoError> create_private_dir(const std::string& path) {
   return {};
 }
 
-bool read_env(const char* name, std::string& value) {
+std::optional<std::string> read_env(const char* name) {
   const char* raw = std::getenv(name);
-  if (raw == nullptr) return false;
-  value = raw;
-  return true;
+  if (raw == nullptr) return std::nullopt;
+  return std::string(raw);
 }
 
 }  // namespace tallowmere::common

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "tallowmere/common/endian.hpp"
-#include "tallowmere/common/seeded_map.hpp"
+#include "tallowmere/common/splitmix.hpp"
 #include "tallowmere/dat_writer/archive_writer.hpp"
 #include "tallowmere/dat_writer/byte_writer.hpp"
 
@@ -26,13 +26,6 @@ IoError too_large() {
 
 IoError last_error() {
   return IoError::from_errno(errno != 0 ? errno : EIO);
-}
-
-// The next value of a SplitMix64 stream.
-uint64_t splitmix(uint64_t& state) {
-  const uint64_t value = common::mix64(state);
-  state += 0x9E3779B97F4A7C15ull;
-  return value;
 }
 
 }  // namespace
@@ -90,8 +83,8 @@ Expected<uint32_t, IoError> ArchiveStream::write_chain(std::span<const uint8_t> 
   std::vector<uint64_t> slot(blocks);
   std::iota(slot.begin(), slot.end(), 0);
   if (scatter != 0 && blocks >= 3) {
-    uint64_t state = scatter;
-    for (uint64_t i = blocks - 1; i > 0; --i) std::swap(slot[i], slot[splitmix(state) % (i + 1)]);
+    common::SplitMix64 random(scatter);
+    for (uint64_t i = blocks - 1; i > 0; --i) std::swap(slot[i], slot[random.next() % (i + 1)]);
   }
 
   buffer_.assign(blocks * block_size, 0);

@@ -232,9 +232,8 @@ Expected<void, common::IoError> ArchiveWriter::finish_to(const std::string& path
 }
 
 TempFile::TempFile() {
-  const char* dir = std::getenv("TMPDIR");
-  std::string pattern =
-      std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/tallowmere-XXXXXX";
+  const std::string dir = common::read_env("TMPDIR").value_or("");
+  std::string pattern = (dir.empty() ? std::string("/tmp") : dir) + "/tallowmere-XXXXXX";
   int fd = ::mkstemp(pattern.data());
   require(fd >= 0, "cannot create a temporary file");
   ::close(fd);

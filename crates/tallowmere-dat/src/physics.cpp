@@ -1,6 +1,8 @@
+// BSP trees. Nodes are hand-written records: their reads add no frames, and errors of
+// the planes, spheres and portal polygons inside them pass through unchanged. PortalPoly
+// is declarative.
 #include "tallowmere/dat/physics.hpp"
 
-#include <optional>
 #include <string>
 #include <utility>
 
@@ -8,13 +10,8 @@
 
 namespace tallowmere::dat::physics {
 
-using common::FailedCheck;
-using common::ParseError;
-using common::Plane;
-using common::read_u16;
-using common::read_u32;
-using common::Record;
-using common::Sphere;
+using common::Counted;
+using common::CountU32;
 
 namespace {
 
@@ -40,180 +37,189 @@ Children children_of(uint32_t tag) {
   }
 }
 
-// Appends `count` u16 polygon ids, one at a time, so that a damaged count costs no
-// more memory than the ids actually present.
-ParseResult<void> read_ids(Cursor& cursor, uint32_t count, std::vector<uint16_t>& out) {
-  for (uint32_t i = 0; i < count; ++i) {
-    auto id = read_u16(cursor);
-    if (!id) return make_unexpected(std::move(id).error());
-    out.push_back(*id);
-  }
-  return {};
+uint32_t tag_of(const std::array<char, 4>& chars) {
+  return uint32_t{static_cast<uint8_t>(chars[0])} << 24 |
+         uint32_t{static_cast<uint8_t>(chars[1])} << 16 |
+         uint32_t{static_cast<uint8_t>(chars[2])} << 8 | static_cast<uint8_t>(chars[3]);
 }
 
-// A u32 count followed by that many u16 ids.
-ParseResult<void> read_counted_ids(Cursor& cursor, std::vector<uint16_t>& out) {
-  auto count = read_u32(cursor);
-  if (!count) return make_unexpected(std::move(count).error());
-  return read_ids(cursor, *count, out);
+uint32_t tag_of(const BspNode& node) {
+  if (node.leaf() != nullptr) return kTagLeaf;
+  if (node.portal() != nullptr) return kTagPortal;
+  return tag_of(node.internal()->node_type);
 }
 
-ParseResult<BspLeaf> read_leaf(Cursor& cursor, BspTreeKind kind) {
-  BspLeaf leaf;
-  auto index = read_u32(cursor);
-  if (!index) return make_unexpected(std::move(index).error());
-  leaf.leaf_index = *index;
-  if (kind != BspTreeKind::Physics) return leaf;
-
-  auto solid = read_u32(cursor);
-  if (!solid) return make_unexpected(std::move(solid).error());
-  leaf.solid = *solid;
-  auto sphere = Sphere::read(cursor);
-  if (!sphere) return make_unexpected(std::move(sphere).error());
-  leaf.bounding_sphere = *sphere;
-  auto ids = read_counted_ids(cursor, leaf.poly_ids);
-  if (!ids) return make_unexpected(std::move(ids).error());
-  return leaf;
-}
-
-// What follows the subtrees of a portal node.
-ParseResult<void> read_portal_tail(Cursor& cursor, BspTreeKind kind, BspPortal& portal) {
-  if (kind != BspTreeKind::Drawing) return {};
-  auto sphere = Sphere::read(cursor);
-  if (!sphere) return make_unexpected(std::move(sphere).error());
-  portal.bounding_sphere = *sphere;
-  // Both counts come before both lists.
-  auto poly_count = read_u32(cursor);
-  if (!poly_count) return make_unexpected(std::move(poly_count).error());
-  auto portal_count = read_u32(cursor);
-  if (!portal_count) return make_unexpected(std::move(portal_count).error());
-  auto ids = read_ids(cursor, *poly_count, portal.poly_ids);
-  if (!ids) return make_unexpected(std::move(ids).error());
-  for (uint32_t i = 0; i < *portal_count; ++i) {
-    auto poly = PortalPoly::read(cursor);
-    if (!poly) return make_unexpected(std::move(poly).error());
-    portal.portals.push_back(*poly);
-  }
-  return {};
-}
-
-// What follows the subtrees of an internal node.
-ParseResult<void> read_internal_tail(Cursor& cursor, BspTreeKind kind, InternalNode& node) {
-  if (kind == BspTreeKind::Cell) return {};
-  auto sphere = Sphere::read(cursor);
-  if (!sphere) return make_unexpected(std::move(sphere).error());
-  node.bounding_sphere = *sphere;
-  if (kind != BspTreeKind::Drawing) return {};
-  return read_counted_ids(cursor, node.poly_ids);
-}
-
-// A node whose subtrees are still being read, and the subtrees its tag calls for.
-struct OpenNode {
-  BspNode node;  // an InternalNode or a BspPortal
-  Children children;
-};
-
-// The slot of the next subtree `open` expects, or null once all have been read.
-// Subtrees fill their slots in order, positive first, and are never null once read.
-std::unique_ptr<BspNode>* next_child_slot(OpenNode& open) {
-  std::unique_ptr<BspNode>* pos;
-  std::unique_ptr<BspNode>* neg;
-  if (auto* internal = std::get_if<InternalNode>(&open.node.value)) {
-    pos = &internal->pos_child;
-    neg = &internal->neg_child;
-  } else {
-    auto& portal = std::get<BspPortal>(open.node.value);
-    pos = &portal.pos_child;
-    neg = &portal.neg_child;
-  }
-  if (open.children.pos && !*pos) return pos;
-  if (open.children.neg && !*neg) return neg;
-  return nullptr;
-}
-
-// Reads the start of the node at the cursor: a whole leaf (no children), or the tag
-// and plane of a portal or internal node, which stays open for its subtrees.
-ParseResult<OpenNode> read_node_head(Cursor& cursor, BspTreeKind kind) {
-  auto tag = read_u32(cursor);
-  if (!tag) return make_unexpected(std::move(tag).error());
-  if (*tag == kTagLeaf) {
-    auto leaf = read_leaf(cursor, kind);
-    if (!leaf) return make_unexpected(std::move(leaf).error());
-    return OpenNode{BspNode{std::move(*leaf)}, {}};
-  }
-  auto plane = Plane::read(cursor);
-  if (!plane) return make_unexpected(std::move(plane).error());
-  if (*tag == kTagPortal) {
-    BspPortal portal;
-    portal.splitting_plane = *plane;
-    return OpenNode{BspNode{std::move(portal)}, {true, true}};
-  }
+// An empty node of the kind its tag names; an internal node keeps the tag's characters.
+BspNode node_for_tag(uint32_t tag) {
+  if (tag == kTagLeaf) return BspNode{BspLeaf{}};
+  if (tag == kTagPortal) return BspNode{BspPortal{}};
   InternalNode node;
-  node.node_type = {static_cast<char>(*tag >> 24), static_cast<char>(*tag >> 16),
-                    static_cast<char>(*tag >> 8), static_cast<char>(*tag)};
-  node.splitting_plane = *plane;
-  return OpenNode{BspNode{std::move(node)}, children_of(*tag)};
+  node.node_type = {static_cast<char>(tag >> 24), static_cast<char>(tag >> 16),
+                    static_cast<char>(tag >> 8), static_cast<char>(tag)};
+  return BspNode{std::move(node)};
 }
 
-// Reads depth first, in payload order, until the outermost node of `open` (or, with
-// `open` empty, the node at the cursor) is complete. Open nodes are kept on the heap
-// rather than on the call stack, so the stack does not grow with the tree's depth.
-ParseResult<BspNode> read_tree(Cursor& cursor, BspTreeKind kind, std::vector<OpenNode> open) {
-  for (;;) {
-    std::optional<BspNode> done;
-    if (open.empty() || next_child_slot(open.back()) != nullptr) {
-      // The next node starts here, one level below the innermost open node.
-      if (open.size() >= BspLimits::kMaxDepth) {
-        return make_unexpected(ParseError(
-            FailedCheck{"BSP tree deeper than " + std::to_string(BspLimits::kMaxDepth) + " levels",
-                        cursor.position()}));
+template <class Node>
+auto& child_slot(Node& node, bool positive) {
+  if (auto* portal = std::get_if<BspPortal>(&node.value)) {
+    return positive ? portal->pos_child : portal->neg_child;
+  }
+  auto& internal = std::get<InternalNode>(node.value);
+  return positive ? internal.pos_child : internal.neg_child;
+}
+
+// Whether a node read so far stores the subtree: a portal always, an internal node as
+// its tag says.
+bool stores_child(const BspNode& node, bool positive) {
+  if (node.portal() != nullptr) return true;
+  const Children children = children_of(tag_of(node.internal()->node_type));
+  return positive ? children.pos : children.neg;
+}
+
+// The tag (not stored for a portal body read after its tag) and what comes before the
+// subtrees: a whole leaf, or the splitting plane.
+template <class A, class Node>
+void describe_head(A& a, Node& node, BspTreeKind kind, bool with_tag) {
+  if (with_tag) {
+    uint32_t tag = A::kReading ? 0 : tag_of(node);
+    a.field("tag", tag);
+    if constexpr (A::kReading) {
+      if (!a.ok()) return;
+      node = node_for_tag(tag);
+    }
+  }
+  if (auto* leaf = std::get_if<BspLeaf>(&node.value)) {
+    a.field("leaf_index", leaf->leaf_index);
+    if (kind == BspTreeKind::Physics) {
+      a.field("solid", leaf->solid);
+      a.optional("bounding_sphere", leaf->bounding_sphere, true);
+      a.list("poly_ids", leaf->poly_ids, CountU32{});
+    } else {
+      a.absent("solid");
+      a.absent("bounding_sphere");
+      a.absent("poly_ids");
+    }
+  } else if (auto* portal = std::get_if<BspPortal>(&node.value)) {
+    a.field("splitting_plane", portal->splitting_plane);
+  } else {
+    a.field("splitting_plane", std::get<InternalNode>(node.value).splitting_plane);
+  }
+}
+
+// What follows the subtrees of a portal or internal node.
+template <class A, class Node>
+void describe_tail(A& a, Node& node, BspTreeKind kind) {
+  if (auto* portal = std::get_if<BspPortal>(&node.value)) {
+    if (kind != BspTreeKind::Drawing) {
+      a.absent("bounding_sphere");
+      a.absent("poly_ids");
+      a.absent("portals");
+      return;
+    }
+    // Both counts come before both lists.
+    auto num_poly_ids = common::count_of<uint32_t>(a, portal->poly_ids);
+    auto num_portals = common::count_of<uint32_t>(a, portal->portals);
+    a.optional("bounding_sphere", portal->bounding_sphere, true);
+    a.field("num_poly_ids", num_poly_ids);
+    a.field("num_portals", num_portals);
+    a.list("poly_ids", portal->poly_ids, Counted{num_poly_ids});
+    a.list("portals", portal->portals, Counted{num_portals});
+    return;
+  }
+  auto& internal = std::get<InternalNode>(node.value);
+  if (kind != BspTreeKind::Cell) {
+    a.optional("bounding_sphere", internal.bounding_sphere, true);
+  } else {
+    a.absent("bounding_sphere");
+  }
+  if (kind == BspTreeKind::Drawing) {
+    a.list("poly_ids", internal.poly_ids, CountU32{});
+  } else {
+    a.absent("poly_ids");
+  }
+}
+
+// Depth first in payload order: head, positive subtree, negative subtree, tail. Open
+// nodes sit on a heap stack, so neither reading nor visiting grows the call stack with
+// the tree's depth; a node below kMaxDepth open levels fails at its tag's position.
+template <class A, class Node>
+void describe_tree(A& a, Node& root, BspTreeKind kind, bool root_tag) {
+  struct Open {
+    Node* node;
+    int step;
+  };
+  std::vector<Open> open;
+  open.push_back({&root, 0});
+  auto close = [&] {
+    open.pop_back();
+    if (!open.empty()) a.close_record();
+  };
+  a.hand_written("BspNode");
+  while (a.ok() && !open.empty()) {
+    Node& node = *open.back().node;
+    const int step = open.back().step++;
+    if (step == 0) {
+      describe_head(a, node, kind, root_tag || open.size() > 1);
+      if (std::holds_alternative<BspLeaf>(node.value)) close();
+    } else if (step <= 2) {
+      const bool positive = step == 1;
+      const char* name = positive ? "pos_child" : "neg_child";
+      auto& slot = child_slot(node, positive);
+      bool present;
+      if constexpr (A::kReading) {
+        present = stores_child(node, positive);
+      } else {
+        present = slot != nullptr;
       }
-      auto head = read_node_head(cursor, kind);
-      if (!head) return make_unexpected(std::move(head).error());
-      if (head->node.leaf() == nullptr) {
-        open.push_back(std::move(*head));
+      if (!present) {
+        a.absent(name);
         continue;
       }
-      done = std::move(head->node);
+      a.check(open.size() < BspLimits::kMaxDepth, [] {
+        return "BSP tree deeper than " + std::to_string(BspLimits::kMaxDepth) + " levels";
+      });
+      if (!a.ok()) break;
+      if constexpr (A::kReading) slot = std::make_unique<BspNode>();
+      a.open_record(name);
+      a.hand_written("BspNode");
+      open.push_back({slot.get(), 0});
     } else {
-      // All subtrees of the innermost open node are in: its tail follows.
-      BspNode& node = open.back().node;
-      auto tail = std::holds_alternative<BspPortal>(node.value)
-                      ? read_portal_tail(cursor, kind, std::get<BspPortal>(node.value))
-                      : read_internal_tail(cursor, kind, std::get<InternalNode>(node.value));
-      if (!tail) return make_unexpected(std::move(tail).error());
-      done = std::move(node);
-      open.pop_back();
+      describe_tail(a, node, kind);
+      close();
     }
-    if (open.empty()) return std::move(*done);
-    *next_child_slot(open.back()) = std::make_unique<BspNode>(std::move(*done));
   }
 }
 
 }  // namespace
 
-ParseResult<PortalPoly> PortalPoly::read(Cursor& cursor) {
-  PortalPoly poly;
-  Record rec(cursor, "PortalPoly");
-  rec.field("portal_index", TALLOWMERE_HERE, poly.portal_index, read_u16);
-  rec.field("poly_id", TALLOWMERE_HERE, poly.poly_id, read_u16);
-  return rec.finish(poly);
+template <class A, class Self>
+void PortalPoly::describe(A& a, Self& poly) {
+  a.declarative("PortalPoly");
+  a.field("portal_index", poly.portal_index);
+  a.field("poly_id", poly.poly_id);
 }
 
-ParseResult<BspPortal> BspPortal::read(Cursor& cursor, BspTreeKind kind) {
-  auto plane = Plane::read(cursor);
-  if (!plane) return make_unexpected(std::move(plane).error());
-  BspPortal portal;
-  portal.splitting_plane = *plane;
-  std::vector<OpenNode> open;
-  open.push_back(OpenNode{BspNode{std::move(portal)}, {true, true}});
-  auto node = read_tree(cursor, kind, std::move(open));
+template <class A, class Self>
+void BspNode::describe(A& a, Self& node, BspTreeKind kind) {
+  describe_tree(a, node, kind, true);
+}
+
+TALLOWMERE_DESCRIBED(PortalPoly);
+template void BspNode::describe(common::Reader&, BspNode&, BspTreeKind);
+template void BspNode::describe(common::Visitor&, const BspNode&, BspTreeKind);
+
+common::ParseResult<BspPortal> BspPortal::read(common::Cursor& cursor, BspTreeKind kind) {
+  auto node = common::read_record<BspNode>(cursor, [kind](common::Reader& a, BspNode& node) {
+    node.value = BspPortal{};
+    describe_tree(a, node, kind, false);
+  });
   if (!node) return make_unexpected(std::move(node).error());
   return std::move(std::get<BspPortal>(node->value));
 }
 
-ParseResult<BspNode> BspNode::read(Cursor& cursor, BspTreeKind kind) {
-  return read_tree(cursor, kind, {});
+common::ParseResult<BspNode> BspNode::read(common::Cursor& cursor, BspTreeKind kind) {
+  return common::read_record<BspNode>(
+      cursor, [kind](common::Reader& a, BspNode& node) { describe(a, node, kind); });
 }
 
 }  // namespace tallowmere::dat::physics

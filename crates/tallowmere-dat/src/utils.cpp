@@ -12,13 +12,15 @@
 
 namespace tallowmere::dat {
 
+using common::Cursor;
 using common::FailedCheck;
 using common::IoError;
 using common::ParseError;
+using common::ParseResult;
 
 namespace {
 
-ParseResult<uint32_t> read_length(Cursor& cursor, unsigned prefix_width) {
+[[nodiscard]] ParseResult<uint32_t> read_length(Cursor& cursor, unsigned prefix_width) {
   switch (prefix_width) {
     case 1: {
       auto v = common::read_u8(cursor);
@@ -68,12 +70,7 @@ ParseResult<std::string> read_pstring(Cursor& cursor, unsigned prefix_width) {
 }
 
 ParseResult<void> align_to_4(Cursor& cursor) {
-  uint64_t position = cursor.position();
-  if ((position & 3) == 0) return {};
-  uint64_t base = position & ~uint64_t{3};
-  if (base > UINT64_MAX - 4) return make_unexpected(ParseError(IoError::invalid_seek()));
-  cursor.set_position(base + 4);
-  return {};
+  return cursor.align(4);
 }
 
 ParseResult<uint32_t> read_compressed_u32(Cursor& cursor) {
@@ -122,7 +119,7 @@ ParseResult<std::vector<uint16_t>> read_u16_list(Cursor& cursor, uint64_t count)
     if (!bytes) return make_unexpected(std::move(bytes).error());
     values.reserve(static_cast<size_t>(done + chunk));
     for (uint64_t i = 0; i < chunk; ++i) {
-      values.push_back(static_cast<uint16_t>((*bytes)[2 * i] | ((*bytes)[2 * i + 1] << 8)));
+      values.push_back(common::load_le<uint16_t>(bytes->data() + 2 * i));
     }
     done += chunk;
   }

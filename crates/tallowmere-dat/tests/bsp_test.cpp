@@ -9,6 +9,8 @@
 
 namespace tallowmere::dat::physics {
 namespace {
+using common::Cursor;
+using common::ParseResult;
 
 using common::FailedCheck;
 using common::LocatedFrame;

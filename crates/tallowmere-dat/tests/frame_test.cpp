@@ -6,6 +6,7 @@
 
 namespace tallowmere::dat::graphics {
 namespace {
+using common::Cursor;
 
 using common::LocatedFrame;
 

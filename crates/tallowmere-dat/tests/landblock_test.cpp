@@ -10,6 +10,7 @@
 
 namespace tallowmere::dat::landblock {
 namespace {
+using common::Cursor;
 
 using common::LocatedFrame;
 using common::ParseError;

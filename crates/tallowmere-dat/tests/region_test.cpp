@@ -11,6 +11,8 @@
 
 namespace tallowmere::dat::file_type {
 namespace {
+using common::Cursor;
+using common::ParseResult;
 
 using writer::ByteWriter;
 

@@ -10,6 +10,8 @@
 
 namespace tallowmere::dat::file_type {
 namespace {
+using common::Cursor;
+using common::ParseResult;
 
 using common::LocatedFrame;
 using writer::ByteWriter;

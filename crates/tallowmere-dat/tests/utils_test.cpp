@@ -41,8 +41,12 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 
 namespace tallowmere::dat {
 namespace {
+using common::Cursor;
+using common::ParseResult;
 
+using common::Cursor;
 using common::IoErrorKind;
+using common::ParseResult;
 using writer::ByteWriter;
 
 template <class T>

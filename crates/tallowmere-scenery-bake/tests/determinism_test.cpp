@@ -10,22 +10,18 @@
 #include <vector>
 
 #include "tallowmere/bake/bake.hpp"
+#include "tallowmere/common/splitmix.hpp"
 
 namespace tallowmere::bake {
 namespace {
 
 using dat::file_type::ObjectDesc;
 
-// splitmix64: a generator whose output does not depend on the standard library.
+// Inputs from SplitMix64, whose output does not depend on the standard library.
 class Rng {
  public:
-  explicit Rng(uint64_t seed) : state_(seed) {}
-  uint64_t next() {
-    uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-    z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-    return z ^ (z >> 31);
-  }
+  explicit Rng(uint64_t seed) : bits_(seed) {}
+  uint64_t next() { return bits_.next(); }
   uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
   // A float in [lo, hi) on a grid of 2^-12, so that inputs are exact.
   float in(float lo, float hi) {
@@ -34,7 +30,7 @@ class Rng {
   bool chance(uint32_t percent) { return below(100) < percent; }
 
  private:
-  uint64_t state_;
+  common::SplitMix64 bits_;
 };
 
 struct World {

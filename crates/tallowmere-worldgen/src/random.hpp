@@ -10,14 +10,9 @@
 #include <utility>
 #include <vector>
 
-namespace tallowmere::worldgen {
+#include "tallowmere/common/splitmix.hpp"
 
-// The SplitMix64 finaliser: a bijective 64-bit mix.
-inline uint64_t mix64(uint64_t x) {
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-  return x ^ (x >> 31);
-}
+namespace tallowmere::worldgen {
 
 // Tags of the streams; the values are part of what a seed means, so they never change.
 enum class Stream : uint64_t {
@@ -36,15 +31,16 @@ enum class Stream : uint64_t {
 
 class Rng {
  public:
-  explicit Rng(uint64_t state) : state_(state) {}
+  explicit Rng(uint64_t state) : bits_(state) {}
 
   static Rng stream(uint64_t seed, Stream tag, uint64_t index = 0) {
+    using common::mix64;
     uint64_t key = mix64(seed ^ 0x6A09E667F3BCC909ull);
-    key = mix64(key ^ (static_cast<uint64_t>(tag) * 0x9E3779B97F4A7C15ull));
+    key = mix64(key ^ (static_cast<uint64_t>(tag) * common::kSplitMixGamma));
     return Rng(mix64(key ^ (index * 0xD1B54A32D192ED03ull + 0x3C6EF372FE94F82Bull)));
   }
 
-  uint64_t next() { return mix64(state_ += 0x9E3779B97F4A7C15ull); }
+  uint64_t next() { return bits_.next(); }
   uint32_t u32() { return static_cast<uint32_t>(next() >> 32); }
   // Uniform in [0, n); 0 when n is 0.
   uint32_t below(uint32_t n) { return static_cast<uint32_t>((uint64_t{u32()} * n) >> 32); }
@@ -72,7 +68,7 @@ class Rng {
   }
 
  private:
-  uint64_t state_;
+  common::SplitMix64 bits_;
 };
 
 }  // namespace tallowmere::worldgen

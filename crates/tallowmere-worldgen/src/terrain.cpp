@@ -13,7 +13,8 @@ namespace {
 
 // A 16-bit lattice value of one noise layer.
 uint64_t lattice(uint64_t seed, uint64_t layer, uint64_t ix, uint64_t iy) {
-  return mix64(seed ^ mix64(layer * 0x9E3779B97F4A7C15ull ^ (ix << 32 | iy))) >> 48;
+  using common::mix64;
+  return mix64(seed ^ mix64(layer * common::kSplitMixGamma ^ (ix << 32 | iy))) >> 48;
 }
 
 // Value noise with lattice spacing `spacing` vertices, 0..65535.
@@ -49,7 +50,7 @@ dat::landblock::CellLandblock make_cell_landblock(const Catalog& catalog,
                                                   const dat::file_type::Region& region,
                                                   uint16_t landblock) {
   Rng rng = Rng::stream(catalog.seed, Stream::Terrain, landblock);
-  const uint64_t noise_seed = mix64(catalog.seed ^ 0x7E44A1Bull);
+  const uint64_t noise_seed = common::mix64(catalog.seed ^ 0x7E44A1Bull);
   dat::landblock::CellLandblock cell;
   cell.id = uint32_t{landblock} << 16 | 0xFFFF;
   cell.terrain.resize(dat::landblock::kVertexCount);

@@ -20,8 +20,9 @@ namespace {
 // each from the file's own stream, and counts what it stored.
 class Sink {
  public:
-  static Expected<Sink, WriteError> create(const std::string& path, uint32_t block_size,
-                                           uint64_t seed, uint32_t archive, double share) {
+  [[nodiscard]] static Expected<Sink, WriteError> create(const std::string& path,
+                                                         uint32_t block_size, uint64_t seed,
+                                                         uint32_t archive, double share) {
     auto stream = writer::ArchiveStream::create(path, block_size);
     if (!stream) return make_unexpected(WriteError{path, stream.error()});
     return Sink(path, std::move(*stream), seed, archive, share);
@@ -29,7 +30,7 @@ class Sink {
 
   writer::ArchiveStream& stream() { return stream_; }
 
-  Expected<void, WriteError> add(uint32_t id, const std::vector<uint8_t>& payload) {
+  [[nodiscard]] Expected<void, WriteError> add(uint32_t id, const std::vector<uint8_t>& payload) {
     Rng rng = Rng::stream(seed_, Stream::Store, uint64_t{archive_} << 32 | id);
     dat::DatFileEntry entry;
     entry.id = id;
@@ -56,7 +57,7 @@ class Sink {
     return {};
   }
 
-  Expected<ArchiveSummary, WriteError> finish(uint32_t free_blocks) {
+  [[nodiscard]] Expected<ArchiveSummary, WriteError> finish(uint32_t free_blocks) {
     auto freed = stream_.add_free_blocks(free_blocks);
     if (!freed) return make_unexpected(WriteError{path_, freed.error()});
     auto done = stream_.finish();
@@ -106,9 +107,9 @@ struct Job {
   uint32_t rank;   // setup models: position among the intact ones
 };
 
-Expected<ArchiveSummary, WriteError> write_portal(const Options& options, const Catalog& catalog,
-                                                  const dat::file_type::Region& region,
-                                                  const std::string& path) {
+[[nodiscard]] Expected<ArchiveSummary, WriteError> write_portal(
+    const Options& options, const Catalog& catalog, const dat::file_type::Region& region,
+    const std::string& path) {
   auto sink_or = Sink::create(path, options.portal_block_size, catalog.seed, kPortal,
                               options.compressed_share);
   if (!sink_or) return make_unexpected(sink_or.error());
@@ -204,10 +205,11 @@ std::vector<uint8_t> choose_damage(const Catalog& catalog) {
   return flags;
 }
 
-Expected<ArchiveSummary, WriteError> write_cell(const Options& options, const Catalog& catalog,
-                                                const dat::file_type::Region& region,
-                                                const std::vector<uint8_t>& damage,
-                                                const std::string& path) {
+[[nodiscard]] Expected<ArchiveSummary, WriteError> write_cell(const Options& options,
+                                                              const Catalog& catalog,
+                                                              const dat::file_type::Region& region,
+                                                              const std::vector<uint8_t>& damage,
+                                                              const std::string& path) {
   auto sink_or =
       Sink::create(path, options.cell_block_size, catalog.seed, kCell, options.compressed_share);
   if (!sink_or) return make_unexpected(sink_or.error());

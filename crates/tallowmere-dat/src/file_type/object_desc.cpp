@@ -3,31 +3,28 @@
 // reader's own frames; any other short field fails with the bare end-of-data error.
 #include "tallowmere/dat/file_type/object_desc.hpp"
 
+#include "tallowmere/common/record.hpp"
+
 namespace tallowmere::dat::file_type {
 
-
-common::ParseResult<ObjectDesc> ObjectDesc::unpack(common::Cursor& cursor) {
-  ObjectDesc desc;
-  auto obj_id = common::read_u32(cursor);
-  if (!obj_id) return make_unexpected(std::move(obj_id).error());
-  desc.obj_id = *obj_id;
-  auto frame = graphics::Frame::read(cursor);
-  if (!frame) return make_unexpected(std::move(frame).error());
-  desc.base_frame = *frame;
-
-  for (float* field :
-       {&desc.probability, &desc.random_offset_x, &desc.random_offset_y, &desc.min_scale,
-        &desc.max_scale, &desc.max_rotation, &desc.min_slope, &desc.max_slope}) {
-    auto value = common::read_f32(cursor);
-    if (!value) return make_unexpected(std::move(value).error());
-    *field = *value;
-  }
-  for (uint32_t* field : {&desc.aux_1, &desc.aux_2, &desc.external_obj}) {
-    auto value = common::read_u32(cursor);
-    if (!value) return make_unexpected(std::move(value).error());
-    *field = *value;
-  }
-  return desc;
+template <class A, class Self>
+void ObjectDesc::describe(A& a, Self& desc) {
+  a.hand_written("ObjectDesc");
+  a.field("obj_id", desc.obj_id);
+  a.field("base_frame", desc.base_frame);
+  a.field("probability", desc.probability);
+  a.field("random_offset_x", desc.random_offset_x);
+  a.field("random_offset_y", desc.random_offset_y);
+  a.field("min_scale", desc.min_scale);
+  a.field("max_scale", desc.max_scale);
+  a.field("max_rotation", desc.max_rotation);
+  a.field("min_slope", desc.min_slope);
+  a.field("max_slope", desc.max_slope);
+  a.field("aux_1", desc.aux_1);
+  a.field("aux_2", desc.aux_2);
+  a.field("external_obj", desc.external_obj);
 }
+
+TALLOWMERE_DESCRIBED(ObjectDesc);
 
 }  // namespace tallowmere::dat::file_type

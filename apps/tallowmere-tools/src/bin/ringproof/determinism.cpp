@@ -24,9 +24,8 @@ scenery::Comparison compare_or_abort(const scenery::BakeResult& run1,
 
 OutputDirectory output_directory(const std::string* configured) {
   if (configured) return {*configured, false};
-  std::string temp;
-  if (!common::read_env("TMPDIR", temp) || temp.empty()) temp = "/tmp";
-  return {scenery::join_path(temp, "ringproof-determinism"), true};
+  const std::string temp = common::read_env("TMPDIR").value_or("");
+  return {scenery::join_path(temp.empty() ? "/tmp" : temp, "ringproof-determinism"), true};
 }
 
 Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region,

@@ -8,12 +8,6 @@
 namespace tallowmere::ringproof {
 namespace {
 
-std::optional<std::string> env_value(const char* name) {
-  std::string value;
-  if (!common::read_env(name, value)) return std::nullopt;
-  return value;
-}
-
 // The first existing candidate for `file_name`, or nothing.
 std::optional<std::string> choose(const std::optional<std::string>& from_env,
                                   const std::string& data_dir,
@@ -33,9 +27,9 @@ std::optional<std::string> choose(const std::optional<std::string>& from_env,
 
 LocateEnvironment read_locate_environment() {
   LocateEnvironment env;
-  env.portal_dat = env_value("TALLOWMERE_PORTAL_DAT");
-  env.cell_dat = env_value("TALLOWMERE_CELL_DAT");
-  env.home = env_value("HOME");
+  env.portal_dat = common::read_env("TALLOWMERE_PORTAL_DAT");
+  env.cell_dat = common::read_env("TALLOWMERE_CELL_DAT");
+  env.home = common::read_env("HOME");
   return env;
 }
 

@@ -35,11 +35,10 @@ Expected<void, ErrorReport> run() {
 
   auto world_or = rp::open_world(paths_or->portal, paths_or->cell);
   if (!world_or) return tallowmere::make_unexpected(std::move(world_or).error());
-  std::string out_dir;
-  bool out_dir_set = tallowmere::common::read_env("TALLOWMERE_DETERMINISM_OUT", out_dir);
+  const auto out_dir = tallowmere::common::read_env("TALLOWMERE_DETERMINISM_OUT");
   const LoadedWorld& world = *world_or;
   return rp::run_determinism(world.region, world.portal, world.cell,
-                             rp::output_directory(out_dir_set ? &out_dir : nullptr),
+                             rp::output_directory(out_dir ? &*out_dir : nullptr),
                              [](std::string_view line) { write_stderr(std::string(line)); });
 }
 

@@ -36,7 +36,7 @@ class Cursor {
 
   // The next `n` bytes, advancing past them; fails with "failed to fill whole buffer"
   // (position unchanged) when fewer remain.
-  ParseResult<std::span<const uint8_t>> take(uint64_t n) {
+  [[nodiscard]] ParseResult<std::span<const uint8_t>> take(uint64_t n) {
     if (n > remaining()) return make_unexpected(ParseError(IoError::fill_buffer()));
     auto bytes = data_.subspan(static_cast<size_t>(position_), static_cast<size_t>(n));
     position_ += n;
@@ -45,9 +45,19 @@ class Cursor {
 
   // Moves the position forward by `n` bytes without reading them (they need not
   // exist). Fails only when the new position would overflow 64 bits.
-  ParseResult<void> skip(uint64_t n) {
+  [[nodiscard]] ParseResult<void> skip(uint64_t n) {
     if (n > UINT64_MAX - position_) return make_unexpected(ParseError(IoError::invalid_seek()));
     position_ += n;
+    return {};
+  }
+
+  // Moves the position up to the next multiple of `multiple` (a power of two), counted
+  // from the start of the payload; reads nothing. Fails only on 64-bit overflow.
+  [[nodiscard]] ParseResult<void> align(uint64_t multiple) {
+    if ((position_ & (multiple - 1)) == 0) return {};
+    const uint64_t base = position_ & ~(multiple - 1);
+    if (base > UINT64_MAX - multiple) return make_unexpected(ParseError(IoError::invalid_seek()));
+    position_ = base + multiple;
     return {};
   }
 
@@ -58,20 +68,36 @@ class Cursor {
 
 namespace detail {
 template <class T>
-ParseResult<T> read_le(Cursor& cursor) {
+[[nodiscard]] ParseResult<T> read_le(Cursor& cursor) {
   auto bytes = cursor.take(sizeof(T));
   if (!bytes) return make_unexpected(std::move(bytes).error());
   return load_le<T>(bytes->data());
 }
 }  // namespace detail
 
-inline ParseResult<uint8_t> read_u8(Cursor& c) { return detail::read_le<uint8_t>(c); }
-inline ParseResult<uint16_t> read_u16(Cursor& c) { return detail::read_le<uint16_t>(c); }
-inline ParseResult<int16_t> read_i16(Cursor& c) { return detail::read_le<int16_t>(c); }
-inline ParseResult<uint32_t> read_u32(Cursor& c) { return detail::read_le<uint32_t>(c); }
-inline ParseResult<int32_t> read_i32(Cursor& c) { return detail::read_le<int32_t>(c); }
-inline ParseResult<uint64_t> read_u64(Cursor& c) { return detail::read_le<uint64_t>(c); }
-inline ParseResult<float> read_f32(Cursor& c) { return detail::read_le<float>(c); }
-inline ParseResult<double> read_f64(Cursor& c) { return detail::read_le<double>(c); }
+[[nodiscard]] inline ParseResult<uint8_t> read_u8(Cursor& c) {
+  return detail::read_le<uint8_t>(c);
+}
+[[nodiscard]] inline ParseResult<uint16_t> read_u16(Cursor& c) {
+  return detail::read_le<uint16_t>(c);
+}
+[[nodiscard]] inline ParseResult<int16_t> read_i16(Cursor& c) {
+  return detail::read_le<int16_t>(c);
+}
+[[nodiscard]] inline ParseResult<uint32_t> read_u32(Cursor& c) {
+  return detail::read_le<uint32_t>(c);
+}
+[[nodiscard]] inline ParseResult<int32_t> read_i32(Cursor& c) {
+  return detail::read_le<int32_t>(c);
+}
+[[nodiscard]] inline ParseResult<uint64_t> read_u64(Cursor& c) {
+  return detail::read_le<uint64_t>(c);
+}
+[[nodiscard]] inline ParseResult<float> read_f32(Cursor& c) {
+  return detail::read_le<float>(c);
+}
+[[nodiscard]] inline ParseResult<double> read_f64(Cursor& c) {
+  return detail::read_le<double>(c);
+}
 
 }  // namespace tallowmere::common

@@ -30,10 +30,14 @@ using ParseErrorRoot = std::variant<IoError, FailedCheck>;
 struct SourceLocation {
   const char* file = "";
   uint32_t line = 0;
-};
 
-// The location of the line on which it is written.
-#define TALLOWMERE_HERE (::tallowmere::common::SourceLocation{__FILE__, __LINE__})
+  // As a default argument: the location of the call. The build maps source paths to
+  // paths relative to the repository root.
+  static constexpr SourceLocation current(const char* file = __builtin_FILE(),
+                                          uint32_t line = __builtin_LINE()) {
+    return {file, line};
+  }
+};
 
 // A frame added by a declarative record: what was being parsed, and where it is declared.
 struct LocatedFrame {

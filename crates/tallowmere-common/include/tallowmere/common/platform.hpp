@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -20,7 +21,7 @@ class File {
   // Opens `path` without ever blocking. A FIFO, socket or device is not opened: the
   // File is returned, and each of its reads fails at once with "Not a regular file
   // (a FIFO)" or the like, just as reads of a directory fail with the system's error.
-  static Expected<File, IoError> open_read_only(const std::string& path);
+  [[nodiscard]] static Expected<File, IoError> open_read_only(const std::string& path);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -35,7 +36,7 @@ class File {
                                                        std::span<uint8_t> second = {}) const;
 
   // The file's length in bytes.
-  Expected<uint64_t, IoError> size() const;
+  [[nodiscard]] Expected<uint64_t, IoError> size() const;
 
  private:
   explicit File(int fd, const char* special = nullptr) : fd_(fd), special_(special) {}
@@ -48,21 +49,22 @@ class File {
 bool path_exists(const std::string& path);
 
 // Creates `path` and every missing parent; an existing directory is not an error.
-Expected<void, IoError> create_dir_all(const std::string& path);
+[[nodiscard]] Expected<void, IoError> create_dir_all(const std::string& path);
 
 // Writes `bytes` as the whole content of `path`: into a new, exclusively created file
 // in the same folder, renamed over `path` once complete. A symbolic link at `path` is
 // replaced, never written through; readers never see half a file; on failure the
 // temporary file is removed and `path` is left as it was.
-Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes);
+[[nodiscard]] Expected<void, IoError> write_file(const std::string& path,
+                                                 std::span<const uint8_t> bytes);
 
 // Creates `path` (its missing parents as usual) private to the user, mode 0700. An
 // existing `path` is accepted only if it is a directory owned by the user (its mode is
 // then narrowed to 0700); a symbolic link, anything else, or another user's directory
 // fails with "refusing to use output directory <path>: <why>".
-Expected<void, IoError> create_private_dir(const std::string& path);
+[[nodiscard]] Expected<void, IoError> create_private_dir(const std::string& path);
 
-// The value of environment variable `name` as raw bytes, or false when it is not set.
-bool read_env(const char* name, std::string& value);
+// The value of environment variable `name` as raw bytes, or nothing when it is not set.
+[[nodiscard]] std::optional<std::string> read_env(const char* name);
 
 }  // namespace tallowmere::common

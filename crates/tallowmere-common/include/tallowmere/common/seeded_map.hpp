@@ -16,16 +16,9 @@
 #include <type_traits>
 #include <unordered_map>
 
-namespace tallowmere::common {
+#include "tallowmere/common/splitmix.hpp"
 
-// The finaliser of SplitMix64: a bijection on 64-bit values whose every output bit
-// depends on every input bit.
-constexpr uint64_t mix64(uint64_t x) {
-  x += 0x9E3779B97F4A7C15ull;
-  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
-  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
-  return x ^ (x >> 31);
-}
+namespace tallowmere::common {
 
 namespace detail {
 // Drawn once per process; a missing random source falls back to the address of a

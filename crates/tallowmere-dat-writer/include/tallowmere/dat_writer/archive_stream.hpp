@@ -27,8 +27,8 @@ namespace tallowmere::writer {
 class ArchiveStream {
  public:
   // Creates (or truncates) the archive at `path`. `block_size` must be above 4.
-  static Expected<ArchiveStream, common::IoError> create(const std::string& path,
-                                                         uint32_t block_size);
+  [[nodiscard]] static Expected<ArchiveStream, common::IoError> create(const std::string& path,
+                                                                       uint32_t block_size);
 
   ArchiveStream(ArchiveStream&&) noexcept = default;
   ArchiveStream& operator=(ArchiveStream&&) noexcept = default;
@@ -45,17 +45,16 @@ class ArchiveStream {
   // by that seed, so that the chain jumps back and forth inside its own blocks.
   // Returns the listed entry, or fails with the I/O error of the write, or when the
   // archive would grow beyond the 32-bit offsets.
-  Expected<dat::DatFileEntry, common::IoError> add_stored(dat::DatFileEntry entry,
-                                                          std::span<const uint8_t> stored,
-                                                          uint64_t scatter = 0);
+  [[nodiscard]] Expected<dat::DatFileEntry, common::IoError> add_stored(
+      dat::DatFileEntry entry, std::span<const uint8_t> stored, uint64_t scatter = 0);
 
   // Appends `count` unused blocks linked into a free list and records its head, tail
   // and length in the header.
-  Expected<void, common::IoError> add_free_blocks(uint32_t count);
+  [[nodiscard]] Expected<void, common::IoError> add_free_blocks(uint32_t count);
 
   // Writes the directory and the header and closes the file. One entry per id stays:
   // the one added last. The stream is spent afterwards.
-  Expected<void, common::IoError> finish();
+  [[nodiscard]] Expected<void, common::IoError> finish();
 
   uint32_t block_size() const { return header_.block_size; }
   // Bytes written so far (the archive's length once finished).
@@ -70,13 +69,14 @@ class ArchiveStream {
   ArchiveStream(std::unique_ptr<std::FILE, Closer> file, uint32_t block_size);
 
   // Reserves `blocks` whole blocks at the end; returns the offset of the first.
-  Expected<uint32_t, common::IoError> reserve_blocks(uint64_t blocks);
-  Expected<void, common::IoError> append(std::span<const uint8_t> bytes);
+  [[nodiscard]] Expected<uint32_t, common::IoError> reserve_blocks(uint64_t blocks);
+  [[nodiscard]] Expected<void, common::IoError> append(std::span<const uint8_t> bytes);
   // Writes `bytes` as a chain of contiguous blocks; returns the first block's offset.
-  Expected<uint32_t, common::IoError> write_chain(std::span<const uint8_t> bytes, uint64_t scatter);
-  Expected<uint32_t, common::IoError> write_node(std::span<const dat::DatFileEntry> entries,
-                                                 std::span<const uint32_t> children);
-  Expected<uint32_t, common::IoError> write_directory();
+  [[nodiscard]] Expected<uint32_t, common::IoError> write_chain(std::span<const uint8_t> bytes,
+                                                                uint64_t scatter);
+  [[nodiscard]] Expected<uint32_t, common::IoError> write_node(
+      std::span<const dat::DatFileEntry> entries, std::span<const uint32_t> children);
+  [[nodiscard]] Expected<uint32_t, common::IoError> write_directory();
 
   std::unique_ptr<std::FILE, Closer> file_;
   dat::DatHeader header_;

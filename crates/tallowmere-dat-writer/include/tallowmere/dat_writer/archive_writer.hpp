@@ -96,7 +96,7 @@ class ArchiveWriter {
   // whole archive. The writer is spent afterwards.
   std::vector<uint8_t> finish();
   // finish() written to `path`.
-  Expected<void, common::IoError> finish_to(const std::string& path);
+  [[nodiscard]] Expected<void, common::IoError> finish_to(const std::string& path);
 
  private:
   uint32_t build_balanced(std::span<const dat::DatFileEntry> sorted);
@@ -128,7 +128,7 @@ class TempFile {
 };
 
 // Opens a copy of `bytes` as an archive held in memory.
-Expected<dat::DatDatabase, dat::DatError> open_archive_bytes(std::span<const uint8_t> bytes,
-                                                             const dat::ArchiveLimits& limits = {});
+[[nodiscard]] Expected<dat::DatDatabase, dat::DatError> open_archive_bytes(
+    std::span<const uint8_t> bytes, const dat::ArchiveLimits& limits = {});
 
 }  // namespace tallowmere::writer

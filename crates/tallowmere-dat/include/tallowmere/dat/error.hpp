@@ -16,12 +16,9 @@
 
 namespace tallowmere::dat {
 
-using common::IoError;
-using common::ParseError;
-
 struct DatError {
-  struct Io { IoError error; };
-  struct BinRead { ParseError error; };
+  struct Io { common::IoError error; };
+  struct BinRead { common::ParseError error; };
   struct NotFound { uint32_t id; };
   struct DuplicateId { uint32_t id; };
   struct DuplicateNamespacedId { std::string namespace_name; uint32_t file_id; };
@@ -30,15 +27,15 @@ struct DatError {
   struct InvalidNamespace { std::string text; };
   struct Corruption { std::string text; };
   struct DecompressionFailed { uint32_t id; };
-  struct PathError { std::string path; IoError source; };
+  struct PathError { std::string path; common::IoError source; };
   struct Other { std::string text; };
 
   using Variant = std::variant<Io, BinRead, NotFound, DuplicateId, DuplicateNamespacedId,
                                InvalidMagic, UnsupportedVersion, InvalidNamespace, Corruption,
                                DecompressionFailed, PathError, Other>;
 
-  DatError(IoError error) : value(Io{std::move(error)}) {}
-  DatError(ParseError error) : value(BinRead{std::move(error)}) {}
+  DatError(common::IoError error) : value(Io{std::move(error)}) {}
+  DatError(common::ParseError error) : value(BinRead{std::move(error)}) {}
   template <class V>
     requires std::is_constructible_v<Variant, V&&>
   DatError(V&& variant) : value(std::forward<V>(variant)) {}

@@ -12,31 +12,38 @@
 //   poly_flags & 0x04, then num_points u8 negative uv indices when sides_type is 2 and
 //   not poly_flags & 0x08. With num_points 0 neither index list is stored.
 // Frame, Vec2Duv and SWVertex are declarative records; CVertexArray and Polygon are
-// read by hand and add no context frames.
+// read by hand and add no context frames. Each record describes its fields once
+// (`describe`, see common/record.hpp) for its reader and the visitor.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "tallowmere/common/math.hpp"
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/common/seeded_map.hpp"
 
 namespace tallowmere::dat::graphics {
-
-using common::Cursor;
-using common::ParseResult;
 
 struct Frame {
   common::Vector3 origin;
   common::Quaternion orientation;
   // Declarative record; frames name 'origin' and 'orientation' in Frame.
-  static ParseResult<Frame> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Frame> read(common::Cursor& cursor) {
+    return common::read_record<Frame>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct Vec2Duv {
   float u = 0;
   float v = 0;
-  static ParseResult<Vec2Duv> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Vec2Duv> read(common::Cursor& cursor) {
+    return common::read_record<Vec2Duv>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SWVertex {
@@ -44,7 +51,11 @@ struct SWVertex {
   common::Vector3 origin;
   common::Vector3 normal;
   std::vector<Vec2Duv> uvs;  // num_uvs pairs
-  static ParseResult<SWVertex> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SWVertex> read(common::Cursor& cursor) {
+    return common::read_record<SWVertex>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct CVertexArray {
@@ -54,7 +65,11 @@ struct CVertexArray {
   common::SeededMap<uint16_t, SWVertex> vertices;
   // Fails with "failed to fill whole buffer" on a short type, count or vertex id, or
   // with an SWVertex error.
-  static ParseResult<CVertexArray> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<CVertexArray> read(common::Cursor& cursor) {
+    return common::read_record<CVertexArray>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct Polygon {
@@ -71,7 +86,11 @@ struct Polygon {
   std::vector<uint8_t> pos_uv_indices;  // num_points entries or empty
   std::vector<uint8_t> neg_uv_indices;  // num_points entries or empty
   // Any short field fails with "failed to fill whole buffer".
-  static ParseResult<Polygon> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Polygon> read(common::Cursor& cursor) {
+    return common::read_record<Polygon>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::graphics

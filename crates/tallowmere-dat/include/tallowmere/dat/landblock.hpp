@@ -7,7 +7,8 @@
 //
 // LandblockInfo (file xxyyFFFE): id u32, num_cells u32, num_objects u32, that many Stab,
 // num_buildings u16, pack_mask u16, that many BuildInfo, then a RestrictionTable when
-// pack_mask & 1. Every record here is declarative.
+// pack_mask & 1. Every record here is declarative; each describes its fields once
+// (`describe`, see common/record.hpp) for its reader and the visitor.
 #pragma once
 
 #include <cstdint>
@@ -17,11 +18,9 @@
 #include <vector>
 
 #include "tallowmere/common/math.hpp"
+#include "tallowmere/common/record.hpp"
 
 namespace tallowmere::dat::landblock {
-
-using common::Cursor;
-using common::ParseResult;
 
 inline constexpr size_t kVertexCount = 81;
 
@@ -31,20 +30,30 @@ struct CellLandblock {
   std::vector<uint16_t> terrain;  // 81 terrain words
   std::vector<uint8_t> height;    // 81 height indices
 
-  static ParseResult<CellLandblock> unpack(std::span<const uint8_t> data);
+  [[nodiscard]] static common::ParseResult<CellLandblock> unpack(std::span<const uint8_t> data);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 // The landblock module's own Frame: the same layout as the graphics Frame.
 struct Frame {
   common::Vector3 origin;
   common::Quaternion orientation;
-  static ParseResult<Frame> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Frame> read(common::Cursor& cursor) {
+    return common::read_record<Frame>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct Stab {
   uint32_t id = 0;
   Frame frame;
-  static ParseResult<Stab> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Stab> read(common::Cursor& cursor) {
+    return common::read_record<Stab>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct PortalInternal {
@@ -53,7 +62,11 @@ struct PortalInternal {
   uint16_t other_portal_id = 0;
   uint16_t num_stabs = 0;
   std::vector<uint16_t> stab_list;
-  static ParseResult<PortalInternal> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<PortalInternal> read(common::Cursor& cursor) {
+    return common::read_record<PortalInternal>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct BuildInfo {
@@ -62,14 +75,22 @@ struct BuildInfo {
   uint32_t num_leaves = 0;
   uint32_t num_portals = 0;
   std::vector<PortalInternal> portals;
-  static ParseResult<BuildInfo> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<BuildInfo> read(common::Cursor& cursor) {
+    return common::read_record<BuildInfo>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct RestrictionTable {
   uint16_t count = 0;
   uint16_t bucket_size = 0;  // read and not used
   std::unordered_map<uint32_t, uint32_t> tables;
-  static ParseResult<RestrictionTable> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<RestrictionTable> read(common::Cursor& cursor) {
+    return common::read_record<RestrictionTable>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct LandblockInfo {
@@ -80,7 +101,9 @@ struct LandblockInfo {
   std::vector<BuildInfo> buildings;
   std::optional<RestrictionTable> restriction_tables;
 
-  static ParseResult<LandblockInfo> unpack(std::span<const uint8_t> data);
+  [[nodiscard]] static common::ParseResult<LandblockInfo> unpack(std::span<const uint8_t> data);
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::landblock

@@ -17,14 +17,11 @@
 #include "tallowmere/common/cursor.hpp"
 #include "tallowmere/common/expected.hpp"
 #include "tallowmere/common/platform.hpp"
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/dat/error.hpp"
 #include "tallowmere/dat/source.hpp"
 
 namespace tallowmere::dat {
-
-using common::Cursor;
-using common::ParseResult;
-using tallowmere::Expected;
 
 inline constexpr uint64_t kHeaderOffset = 0x140;
 inline constexpr uint32_t kHeaderSize = 80;
@@ -64,7 +61,11 @@ struct DatHeader {
   uint32_t version_minor = 0;
 
   // Declarative record read from the header bytes (the cursor starts at the header).
-  static ParseResult<DatHeader> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatHeader> read(common::Cursor& cursor) {
+    return common::read_record<DatHeader>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct DatFileEntry {
@@ -76,7 +77,11 @@ struct DatFileEntry {
   uint32_t version = 0;
 
   bool compressed() const { return (bit_flags & 1) != 0; }
-  static ParseResult<DatFileEntry> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<DatFileEntry> read(common::Cursor& cursor) {
+    return common::read_record<DatFileEntry>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 // One open archive: header, the directory of every file, and the open file.
@@ -97,10 +102,10 @@ class DatDatabase {
   const DatHeader& header() const { return header_; }
 
   // The payload of file `id`, decompressed when its entry is flagged so.
-  Expected<std::vector<uint8_t>, DatError> get_file(uint32_t id) const;
+  [[nodiscard]] Expected<std::vector<uint8_t>, DatError> get_file(uint32_t id) const;
 
   // The directory entry of `id`, or null.
-  const DatFileEntry* find(uint32_t id) const;
+  [[nodiscard]] const DatFileEntry* find(uint32_t id) const;
   // Number of distinct file ids in the directory.
   size_t entry_count() const { return entries_.size(); }
   // Every directory entry, ordered by id.
@@ -111,7 +116,8 @@ class DatDatabase {
   // The `size` bytes of the block chain that starts at absolute `offset`. Fails with
   // `Io` when a block lies beyond the file, and with `Corruption` when the chain
   // reaches a block it has already read or grows longer than the limit.
-  Expected<std::vector<uint8_t>, DatError> read_file_data(uint32_t offset, uint32_t size) const;
+  [[nodiscard]] Expected<std::vector<uint8_t>, DatError> read_file_data(uint32_t offset,
+                                                                        uint32_t size) const;
 
  private:
   DatDatabase(DatHeader header, std::unique_ptr<const ByteSource> source, uint64_t file_length,
@@ -121,7 +127,7 @@ class DatDatabase {
         file_length_(file_length),
         limits_(limits) {}
 
-  Expected<void, DatError> read_directory(const ArchiveLimits& limits);
+  [[nodiscard]] Expected<void, DatError> read_directory(const ArchiveLimits& limits);
 
   DatHeader header_;
   std::unique_ptr<const ByteSource> source_;

@@ -28,11 +28,9 @@
 #include <vector>
 
 #include "tallowmere/common/math.hpp"
+#include "tallowmere/common/record.hpp"
 
 namespace tallowmere::dat::physics {
-
-using common::Cursor;
-using common::ParseResult;
 
 enum class BspTreeKind : uint8_t { Drawing = 0, Physics = 1, Cell = 2 };
 
@@ -68,7 +66,11 @@ struct BspLeaf {
 struct PortalPoly {
   uint16_t portal_index = 0;
   uint16_t poly_id = 0;
-  static ParseResult<PortalPoly> read(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<PortalPoly> read(common::Cursor& cursor) {
+    return common::read_record<PortalPoly>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct BspPortal {
@@ -80,7 +82,8 @@ struct BspPortal {
   std::vector<PortalPoly> portals;                // Drawing trees only
 
   // Reads the body of a portal node (everything after its tag), subtrees included.
-  static ParseResult<BspPortal> read(Cursor& cursor, BspTreeKind kind);
+  [[nodiscard]] static common::ParseResult<BspPortal> read(common::Cursor& cursor,
+                                                           BspTreeKind kind);
 };
 
 struct BspNode {
@@ -90,7 +93,12 @@ struct BspNode {
   // the error of the first failing read (end of data, a Plane or Sphere error, a
   // PortalPoly error), or with the failed check "BSP tree deeper than 2048 levels" at
   // the position of the first node below that depth.
-  static ParseResult<BspNode> read(Cursor& cursor, BspTreeKind kind);
+  [[nodiscard]] static common::ParseResult<BspNode> read(common::Cursor& cursor, BspTreeKind kind);
+
+  // The node and its whole subtree, depth first in payload order, for the reader and the
+  // visitor (see common/record.hpp). Open nodes are kept on the heap, not the call stack.
+  template <class A, class Self>
+  static void describe(A& a, Self& self, BspTreeKind kind);
 
   const InternalNode* internal() const { return std::get_if<InternalNode>(&value); }
   const BspLeaf* leaf() const { return std::get_if<BspLeaf>(&value); }

@@ -18,28 +18,29 @@
 
 namespace tallowmere::dat {
 
-using common::Cursor;
-using common::ParseResult;
-
 // A length-prefixed string decoded to UTF-8. `prefix_width` is 1, 2 or 4; any other
 // width fails with the failed check "Unsupported PString length size".
-ParseResult<std::string> read_pstring(Cursor& cursor, unsigned prefix_width);
+[[nodiscard]] common::ParseResult<std::string> read_pstring(common::Cursor& cursor,
+                                                            unsigned prefix_width);
 
 // Moves the position up to the next multiple of 4 (reads nothing).
-ParseResult<void> align_to_4(Cursor& cursor);
+[[nodiscard]] common::ParseResult<void> align_to_4(common::Cursor& cursor);
 
-ParseResult<uint32_t> read_compressed_u32(Cursor& cursor);
-ParseResult<std::vector<uint32_t>> read_smart_vec(Cursor& cursor);
+[[nodiscard]] common::ParseResult<uint32_t> read_compressed_u32(common::Cursor& cursor);
+[[nodiscard]] common::ParseResult<std::vector<uint32_t>> read_smart_vec(common::Cursor& cursor);
 
 // Exactly `count` bytes; fewer fail with "not enough bytes in reader".
-ParseResult<std::vector<uint8_t>> read_byte_list(Cursor& cursor, uint64_t count);
+[[nodiscard]] common::ParseResult<std::vector<uint8_t>> read_byte_list(common::Cursor& cursor,
+                                                                       uint64_t count);
 // `count` little-endian u16, read in growing chunks so that a damaged count cannot
 // force a large allocation; a short chunk fails with "failed to fill whole buffer".
-ParseResult<std::vector<uint16_t>> read_u16_list(Cursor& cursor, uint64_t count);
+[[nodiscard]] common::ParseResult<std::vector<uint16_t>> read_u16_list(common::Cursor& cursor,
+                                                                       uint64_t count);
 
 // How many elements of at least `min_element_size` bytes the rest of the payload could
 // still hold, capped at `count`: the most any list may reserve before reading.
-inline uint64_t reservable(const Cursor& cursor, uint64_t count, uint64_t min_element_size) {
+[[nodiscard]] inline uint64_t reservable(const common::Cursor& cursor, uint64_t count,
+                                         uint64_t min_element_size) {
   uint64_t fit = min_element_size == 0 ? count : cursor.remaining() / min_element_size;
   return count < fit ? count : fit;
 }

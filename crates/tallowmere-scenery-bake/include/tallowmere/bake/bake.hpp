@@ -63,7 +63,8 @@ static_assert(sizeof(Placement) == 48);
 class SceneSource {
  public:
   virtual ~SceneSource();
-  virtual std::optional<std::vector<dat::file_type::ObjectDesc>> lookup(uint32_t scene_id) = 0;
+  [[nodiscard]] virtual std::optional<std::vector<dat::file_type::ObjectDesc>> lookup(
+      uint32_t scene_id) = 0;
 };
 
 // Maps an object file id to the object's local vertices (only x and y are used), or
@@ -71,7 +72,8 @@ class SceneSource {
 class MeshSource {
  public:
   virtual ~MeshSource();
-  virtual std::optional<std::span<const common::Vector3>> lookup(uint32_t object_id) = 0;
+  [[nodiscard]] virtual std::optional<std::span<const common::Vector3>> lookup(
+      uint32_t object_id) = 0;
 };
 
 // Bakes the landblock whose cell id (landblock id << 16) is `cell_id`. `buildings` are

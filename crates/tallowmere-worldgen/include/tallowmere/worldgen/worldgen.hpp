@@ -92,8 +92,8 @@ struct WriteError {
 
 // Writes the portal archive to `portal_path` and the cell archive to `cell_path`
 // (creating or truncating both; the directories must exist).
-Expected<WorldSummary, WriteError> generate_world(const Options& options,
-                                                  const std::string& portal_path,
-                                                  const std::string& cell_path);
+[[nodiscard]] Expected<WorldSummary, WriteError> generate_world(const Options& options,
+                                                                const std::string& portal_path,
+                                                                const std::string& cell_path);
 
 }  // namespace tallowmere::worldgen

@@ -12,22 +12,26 @@
 #include <vector>
 
 #include "tallowmere/common/cursor.hpp"
+#include "tallowmere/common/record.hpp"
 
 namespace tallowmere::dat::file_type {
-
-using common::Cursor;
-using common::ParseResult;
 
 struct TimeOfDay {
   uint32_t value = 0;
   bool flag = false;  // the stored u32 is nonzero
   std::string name;
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct Season {
   uint32_t value = 0;
   std::string name;
-  static ParseResult<Season> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Season> unpack(common::Cursor& cursor) {
+    return common::read_record<Season>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct GameTime {
@@ -37,20 +41,30 @@ struct GameTime {
   std::vector<TimeOfDay> times_of_day;
   std::vector<std::string> names;
   std::vector<Season> seasons;
-  static ParseResult<GameTime> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<GameTime> unpack(common::Cursor& cursor) {
+    return common::read_record<GameTime>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct DayGroupItem {
   std::array<uint32_t, 9> values{};
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SkyTimeItem {
   std::array<uint32_t, 6> values{};
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SkyTimeOfDay {
   std::array<uint32_t, 11> values{};
   std::vector<SkyTimeItem> items;
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct DayGroup {
@@ -58,26 +72,40 @@ struct DayGroup {
   std::string name;
   std::vector<DayGroupItem> items;
   std::vector<SkyTimeOfDay> sky_times;
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SkyDesc {
   std::array<uint64_t, 2> values{};  // two f64, held as their raw bits
   std::vector<DayGroup> day_groups;
-  static ParseResult<SkyDesc> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SkyDesc> unpack(common::Cursor& cursor) {
+    return common::read_record<SkyDesc>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct AmbientItem {
   std::array<uint32_t, 5> values{};
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct AmbientSTBDesc {
   uint32_t value = 0;
   std::vector<AmbientItem> items;
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SoundDesc {
   std::vector<AmbientSTBDesc> ambient_descs;
-  static ParseResult<SoundDesc> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SoundDesc> unpack(common::Cursor& cursor) {
+    return common::read_record<SoundDesc>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type

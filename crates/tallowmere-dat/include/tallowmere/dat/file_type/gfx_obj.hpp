@@ -14,6 +14,7 @@
 #include <optional>
 #include <vector>
 
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/common/seeded_map.hpp"
 #include "tallowmere/dat/graphics.hpp"
 #include "tallowmere/dat/physics.hpp"
@@ -41,7 +42,11 @@ struct GfxObj {
   // Parses a whole graphics object from the cursor's position. Errors of the field
   // readers, polygons, vertex array and trees pass through unchanged; nothing partial
   // is returned.
-  static common::ParseResult<GfxObj> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<GfxObj> unpack(common::Cursor& cursor) {
+    return common::read_record<GfxObj>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/dat/graphics.hpp"
 
 namespace tallowmere::dat::file_type {
@@ -25,7 +26,11 @@ struct ObjectDesc {
   uint32_t aux_2 = 0;
   uint32_t external_obj = 0;
 
-  static common::ParseResult<ObjectDesc> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<ObjectDesc> unpack(common::Cursor& cursor) {
+    return common::read_record<ObjectDesc>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type

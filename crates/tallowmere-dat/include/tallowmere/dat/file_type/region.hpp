@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/dat/file_type/game_time.hpp"
 
 namespace tallowmere::dat::file_type {
@@ -22,6 +23,8 @@ struct TerrainType {
   std::string name;
   uint32_t value = 0;
   std::vector<uint32_t> scene_type_indices;  // indices into SceneDesc::scene_types
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct TerrainDesc {
@@ -29,22 +32,36 @@ struct TerrainDesc {
   std::array<uint32_t, 2> desc_words{};
   std::array<std::vector<std::pair<uint32_t, uint32_t>>, 3> pair_lists;
   std::vector<std::array<uint32_t, 11>> wide_entries;
-  static ParseResult<TerrainDesc> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<TerrainDesc> unpack(common::Cursor& cursor) {
+    return common::read_record<TerrainDesc>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SceneType {
   uint32_t value = 0;
   std::vector<uint32_t> scenes;  // scene file ids (0x12xxxxxx)
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SceneDesc {
   std::vector<SceneType> scene_types;
-  static ParseResult<SceneDesc> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SceneDesc> unpack(common::Cursor& cursor) {
+    return common::read_record<SceneDesc>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct RegionMisc {
   std::array<uint32_t, 6> values{};
-  static ParseResult<RegionMisc> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<RegionMisc> unpack(common::Cursor& cursor) {
+    return common::read_record<RegionMisc>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct Region {
@@ -66,7 +83,11 @@ struct Region {
   TerrainDesc terrain;
   std::optional<RegionMisc> misc;
 
-  static ParseResult<Region> unpack(Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Region> unpack(common::Cursor& cursor) {
+    return common::read_record<Region>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type

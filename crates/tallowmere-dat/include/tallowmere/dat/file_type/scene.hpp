@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/dat/file_type/object_desc.hpp"
 
 namespace tallowmere::dat::file_type {
@@ -12,7 +13,11 @@ struct Scene {
   uint32_t id = 0;
   std::vector<ObjectDesc> objects;
 
-  static common::ParseResult<Scene> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<Scene> unpack(common::Cursor& cursor) {
+    return common::read_record<Scene>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type

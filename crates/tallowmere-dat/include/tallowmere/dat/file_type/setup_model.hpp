@@ -21,6 +21,7 @@
 #include <optional>
 #include <vector>
 
+#include "tallowmere/common/record.hpp"
 #include "tallowmere/common/seeded_map.hpp"
 #include "tallowmere/dat/graphics.hpp"
 
@@ -32,6 +33,8 @@ struct AnimationHook {
   uint32_t hook_type = 0;
   uint32_t param = 0;
   std::vector<uint8_t> data;  // the payload as stored, then its padding bytes
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct PlacementType {
@@ -40,20 +43,31 @@ struct PlacementType {
 
   // Reads `num_parts` frames and the hooks. A hook type above 26 fails with the failed
   // check "Unsupported AnimationHook type: 0x<type, 8 hex digits>" just after its param.
-  static common::ParseResult<PlacementType> read(common::Cursor& cursor, uint32_t num_parts);
+  [[nodiscard]] static common::ParseResult<PlacementType> read(common::Cursor& cursor,
+                                                               uint32_t num_parts);
+  template <class A, class Self>
+  static void describe(A& a, Self& self, uint32_t num_parts);
 };
 
 struct LocationType {
   uint32_t part_id = 0;
   graphics::Frame frame;
-  static common::ParseResult<LocationType> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<LocationType> read(common::Cursor& cursor) {
+    return common::read_record<LocationType>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct CylSphere {
   common::Vector3 origin;
   float radius = 0;
   float height = 0;
-  static common::ParseResult<CylSphere> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<CylSphere> read(common::Cursor& cursor) {
+    return common::read_record<CylSphere>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct LightInfo {
@@ -62,7 +76,11 @@ struct LightInfo {
   float intensity = 0;
   float falloff = 0;
   float cone_angle = 0;
-  static common::ParseResult<LightInfo> read(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<LightInfo> read(common::Cursor& cursor) {
+    return common::read_record<LightInfo>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 struct SetupModel {
@@ -97,7 +115,11 @@ struct SetupModel {
   // Parses a whole setup model from the cursor's position. A negative placement count
   // fails with the failed check "SetupModel 0x<id, 8 hex digits> declared negative
   // placement count <count>" just after the count; other errors pass through unchanged.
-  static common::ParseResult<SetupModel> unpack(common::Cursor& cursor);
+  [[nodiscard]] static common::ParseResult<SetupModel> unpack(common::Cursor& cursor) {
+    return common::read_record<SetupModel>(cursor);
+  }
+  template <class A, class Self>
+  static void describe(A& a, Self& self);
 };
 
 }  // namespace tallowmere::dat::file_type
