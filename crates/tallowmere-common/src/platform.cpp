@@ -1,7 +1,5 @@
 #include "tallowmere/common/platform.hpp"
 
-#include "tallowmere/common/splitmix.hpp"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -13,6 +11,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+
+#include "tallowmere/common/splitmix.hpp"
 
 namespace tallowmere::common {
 

@@ -410,8 +410,8 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
       uint64_t ahead = 0;
       bool follows = previous == UINT64_MAX || current == previous + block_size;
       if (follows && per_block != 0 && per_block < remaining) {
-        uint64_t blocks = remaining / per_block + (remaining % per_block != 0 ? 1 : 0);
-        ahead = std::min<uint64_t>(blocks * block_size, ChainWindow::kReadAhead);
+        const uint64_t needed = remaining / per_block + (remaining % per_block != 0 ? 1 : 0);
+        ahead = std::min<uint64_t>(needed * block_size, ChainWindow::kReadAhead);
       }
       read = window.read_block(current, pointer_bytes, data, ahead);
     } else {

@@ -6,7 +6,7 @@
 namespace tallowmere::scenery {
 
 std::string placement_file_name(uint16_t landblock_id) {
-  return "0x" + common::hex_upper(landblock_id, 4) + ".scenery.jsonl";
+  return "0x" + common::hex_upper(landblock_id, 4) + std::string(kPlacementFileSuffix);
 }
 
 std::string join_path(const std::string& directory, const std::string& name) {

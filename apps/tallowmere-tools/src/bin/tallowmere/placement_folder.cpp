@@ -8,12 +8,14 @@
 #include <iterator>
 #include <system_error>
 
+#include "tallowmere/scenery/placement_files.hpp"
+
 namespace tallowmere::tool {
 
 namespace fs = std::filesystem;
 
 bool is_placement_file_name(std::string_view name) {
-  constexpr std::string_view kSuffix = ".scenery.jsonl";
+  constexpr std::string_view kSuffix = scenery::kPlacementFileSuffix;
   if (name.size() != 6 + kSuffix.size() || !name.starts_with("0x") || !name.ends_with(kSuffix)) {
     return false;
   }

@@ -6,11 +6,15 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "tallowmere/common/expected.hpp"
 #include "tallowmere/common/io_error.hpp"
 
 namespace tallowmere::scenery {
+
+// The end of every placement file's name.
+inline constexpr std::string_view kPlacementFileSuffix = ".scenery.jsonl";
 
 // "0x" + the landblock id as four upper-case hex digits + ".scenery.jsonl".
 [[nodiscard]] std::string placement_file_name(uint16_t landblock_id);
