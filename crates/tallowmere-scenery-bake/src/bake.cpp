@@ -120,14 +120,7 @@ class LandblockBake {
     if (!mesh) return;
     float s, c;
     ::sincosf(heading, &s, &c);
-    Footprint footprint;
-    for (const common::Vector3& vertex : *mesh) {
-      const float sx = vertex.x * scale;
-      const float sy = vertex.y * scale;
-      const float wx = c * sx - s * sy + px;
-      const float wy = s * sx + c * sy + py;
-      footprint.widen(wx, wy);
-    }
+    const Footprint footprint = mesh_footprint(*mesh, scale, s, c, px, py);
 
     if (collides(footprint, buildings_) || placed_.overlaps_any(footprint)) return;
     placed_.insert(footprint);

@@ -39,6 +39,15 @@ struct Footprint {
   }
 };
 
+// The footprint of a mesh scaled by `scale`, turned by the angle whose sine and cosine
+// are `s` and `c`, and moved to (px, py): each vertex (x, y) becomes
+// wx = c * (x * scale) - s * (y * scale) + px and wy = s * (x * scale) + c * (y * scale) + py,
+// every operation rounded to single precision in this order, and the box is widened by
+// each (wx, wy) in turn. The bounds equal those of that sequence of widen() calls; only
+// the sign of a zero bound may differ, which no comparison sees.
+Footprint mesh_footprint(std::span<const common::Vector3> mesh, float scale, float s, float c,
+                         float px, float py);
+
 // The footprints placed so far in one landblock, bucketed by a grid over the landblock so
 // that a query tests only the boxes that share a grid cell with it. overlaps_any() gives
 // exactly the answer of testing every inserted box with Footprint::overlaps, for any
