@@ -11,40 +11,17 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "tallowmere/bake/footprint.hpp"
 #include "tallowmere/common/math.hpp"
 #include "tallowmere/dat/file_type/object_desc.hpp"
 #include "tallowmere/dat/file_type/region.hpp"
 #include "tallowmere/dat/landblock.hpp"
 
 namespace tallowmere::bake {
-
-// A 2-D axis-aligned box in landblock-local units. The default box is empty (+inf mins,
-// -inf maxes), overlaps nothing and grows by widen().
-struct Footprint {
-  float min_x = std::numeric_limits<float>::infinity();
-  float min_y = std::numeric_limits<float>::infinity();
-  float max_x = -std::numeric_limits<float>::infinity();
-  float max_y = -std::numeric_limits<float>::infinity();
-
-  // Grows the box to include (x, y). NaN coordinates leave it unchanged.
-  void widen(float x, float y) {
-    if (x < min_x) min_x = x;
-    if (y < min_y) min_y = y;
-    if (x > max_x) max_x = x;
-    if (y > max_y) max_y = y;
-  }
-
-  // True unless the boxes are separated along x or y; boxes that touch overlap. An
-  // empty box is separated from every box by its infinite bounds.
-  bool overlaps(const Footprint& b) const {
-    return !(b.min_x > max_x || min_x > b.max_x || b.min_y > max_y || min_y > b.max_y);
-  }
-};
 
 // One placed object: twelve 4-byte fields. The orientation is a rotation about the
 // vertical axis only, (qw, 0, 0, qz) = (cos(heading / 2), 0, 0, sin(heading / 2)).
