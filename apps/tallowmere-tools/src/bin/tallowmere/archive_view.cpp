@@ -189,14 +189,15 @@ Directory walk_directory(const dat::DatDatabase& db, uint32_t root,
 }
 
 ArchiveKind guess_kind(const std::vector<dat::DatFileEntry>& entries) {
-  size_t landblock_ids = 0;
-  bool region = false;
+  std::unordered_set<uint32_t> landblocks;
   for (const auto& e : entries) {
-    landblock_ids += (e.id & 0xFFFF) >= 0xFFFE;
-    region = region || e.id == 0x13000000;
+    if (e.id == 0x13000000) return ArchiveKind::Portal;
+    if ((e.id & 0xFFFF) >= 0xFFFE) landblocks.insert(e.id >> 16);
   }
-  return !region && landblock_ids > 0 && 4 * landblock_ids >= entries.size() ? ArchiveKind::Cell
-                                                                            : ArchiveKind::Portal;
+  size_t in_landblocks = 0;
+  for (const auto& e : entries) in_landblocks += landblocks.contains(e.id >> 16);
+  return !entries.empty() && 10 * in_landblocks >= 9 * entries.size() ? ArchiveKind::Cell
+                                                                      : ArchiveKind::Portal;
 }
 
 std::string_view kind_name(ArchiveKind kind) {

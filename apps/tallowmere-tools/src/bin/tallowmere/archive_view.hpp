@@ -78,8 +78,8 @@ struct OpenFailure {
 [[nodiscard]] Directory walk_directory(const dat::DatDatabase& db, uint32_t root,
                                        const dat::ArchiveLimits& limits = {});
 
-// Cell archive when at least a quarter of the ids end in FFFF or FFFE (the landblock
-// and landblock info of each landblock) and there is no region 0x13000000.
+// Cell archive when there is no region 0x13000000 and nine in ten ids or more belong to
+// a landblock (high word) that has a cell landblock (FFFF) or landblock info (FFFE).
 ArchiveKind guess_kind(const std::vector<dat::DatFileEntry>& entries);
 std::string_view kind_name(ArchiveKind kind);
 

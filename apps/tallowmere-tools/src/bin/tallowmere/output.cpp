@@ -134,6 +134,11 @@ JsonWriter& JsonWriter::value(bool flag) {
   out_ += flag ? "true" : "false";
   return *this;
 }
+JsonWriter& JsonWriter::number(std::string_view text) {
+  separate();
+  out_ += text;
+  return *this;
+}
 JsonWriter& JsonWriter::null() {
   separate();
   out_ += "null";

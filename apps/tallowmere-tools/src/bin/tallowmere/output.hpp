@@ -46,6 +46,8 @@ class JsonWriter {
   JsonWriter& value(float number);
   JsonWriter& value(double number);
   JsonWriter& value(bool flag);
+  // A number already formatted as JSON.
+  JsonWriter& number(std::string_view text);
   JsonWriter& null();
 
   const std::string& text() const { return out_; }

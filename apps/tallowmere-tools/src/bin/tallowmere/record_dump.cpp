@@ -1,5 +1,7 @@
 #include "record_dump.hpp"
 
+#include <cmath>
+
 namespace tallowmere::tool {
 
 namespace {
@@ -113,7 +115,14 @@ void JsonDump::value(std::string_view name, const FieldValue& v) {
           json.value(uint64_t{x});
         } else if constexpr (std::is_same_v<T, common::PackedU32>) {
           json.value(uint64_t{x.value});
-        } else if constexpr (std::is_floating_point_v<T> || std::is_same_v<T, std::string_view>) {
+        } else if constexpr (std::is_floating_point_v<T>) {
+          // "-0" reads back as the integer 0 in many parsers; "-0.0" keeps the sign.
+          if (x == 0 && std::signbit(x)) {
+            json.number("-0.0");
+          } else {
+            json.value(x);
+          }
+        } else if constexpr (std::is_same_v<T, std::string_view>) {
           json.value(x);
         } else {
           json.value(std::string_view(hex_bytes(x)));
