@@ -13,12 +13,12 @@
 #include "bake_run.hpp"
 #include "commands.hpp"
 #include "output.hpp"
+#include "tallowmere/common/version.hpp"
 
 namespace {
 
 using namespace tallowmere::tool;
 
-constexpr const char* kVersion = "tallowmere 0.1.0";
 constexpr const char* kInspectExit =
     "Exit status: 0 fine, 1 damage found or a record failed, 2 a usage error or an archive "
     "that cannot be opened.\n";
@@ -54,7 +54,7 @@ int main(int argc, char** argv) {
       "tallowmere: bake scenery for any landblocks, compare placement folders, prove the "
       "bake reproducible, and look inside archives.",
       "tallowmere"};
-  app.set_version_flag("--version", kVersion);
+  app.set_version_flag("--version", "tallowmere " + std::string(tallowmere::kVersion));
   app.require_subcommand(1);
   app.footer(
       "Exit status: 0 fine, 1 a difference, drift or failed write, 2 a usage error or "
