@@ -85,7 +85,7 @@ class LandblockBake {
     const int32_t fy = detail::saturating_i32(std::floor(py / kCellSize));
     if (fx >= 0 && fy >= 0) {
       const uint64_t e = static_cast<uint64_t>(fx) * 9u + static_cast<uint64_t>(fy);
-      if (e < cell_.terrain.size() && (cell_.terrain[e] & 3u) != 0) return;
+      if (e < cell_.terrain.size() && excludes_scenery(cell_.terrain[e])) return;
     }
 
     float z;
@@ -117,16 +117,7 @@ class LandblockBake {
 
     const auto mesh = meshes_.lookup(d.obj_id);
     if (!mesh) return;
-    float s, c;
-    ::sincosf(heading, &s, &c);
-    Footprint footprint;
-    for (const common::Vector3& vertex : *mesh) {
-      const float sx = vertex.x * scale;
-      const float sy = vertex.y * scale;
-      const float wx = c * sx - s * sy + px;
-      const float wy = s * sx + c * sy + py;
-      footprint.widen(wx, wy);
-    }
+    const Footprint footprint = object_footprint(*mesh, px, py, heading, scale);
 
     if (collides(footprint, buildings_) || collides(footprint, placed_)) return;
     placed_.push_back(footprint);
@@ -164,6 +155,21 @@ const std::vector<uint32_t>* scenes_for(const dat::file_type::Region& region, ui
 }
 
 }  // namespace
+
+Footprint object_footprint(std::span<const common::Vector3> mesh, float px, float py,
+                           float heading, float scale) {
+  float s, c;
+  ::sincosf(heading, &s, &c);
+  Footprint footprint;
+  for (const common::Vector3& vertex : mesh) {
+    const float sx = vertex.x * scale;
+    const float sy = vertex.y * scale;
+    const float wx = c * sx - s * sy + px;
+    const float wy = s * sx + c * sy + py;
+    footprint.widen(wx, wy);
+  }
+  return footprint;
+}
 
 std::vector<Placement> bake_landblock_impl(const dat::file_type::Region& region,
                                            const dat::landblock::CellLandblock& cell_landblock,

@@ -1,5 +1,5 @@
-// tallowmere: bakes any landblocks, compares placement folders and proves the bake
-// reproducible under varied conditions.
+// tallowmere: bakes any landblocks, compares placement folders, proves the bake
+// reproducible under varied conditions and draws landblocks.
 //
 // Wires the subcommands to their options; each subcommand lives in a file of its own and
 // returns the exit status. A usage error is one line on standard error and exit status 2.
@@ -107,11 +107,35 @@ int main(int argc, char** argv) {
   prove_app->add_flag("--slope", prove.slope, "bake with the slope test");
   prove_app->footer("Exit status: 0 PASS, 1 drift, 2 usage or archive trouble.\n");
 
+  RenderCommand render;
+  auto* render_app = app.add_subcommand(
+      "render",
+      "Draw landblocks as one self-contained SVG picture: terrain, buildings, placements.");
+  render_app->add_option("PORTAL", render.portal, "portal archive")->required();
+  render_app->add_option("CELL", render.cell, "cell archive")->required();
+  render_app
+      ->add_option("--landblocks", render.landblocks,
+                   "comma-separated: ring, all, ids (0xA9B4), rectangles (0xA3AE-0xAFBA); at "
+                   "most 32 x 32 landblocks")
+      ->required();
+  render_app->add_option("--out", render.out, "the SVG file to write")->required();
+  render_app->add_option("--px", render.px, "pixels per 24-unit terrain cell")
+      ->check(CLI::Range(2u, 512u))
+      ->capture_default_str();
+  render_app->add_option("--compare", render.compare,
+                         "a placement folder to overlay: placements only baked, only there, "
+                         "and moved are drawn apart and counted");
+  render_app->add_option("--jobs", render.jobs, "threads (default: one per hardware thread)")
+      ->check(CLI::Range(1u, 1024u));
+  render_app->footer(
+      "Exit status: 0 drawn, 1 the picture could not be written, 2 usage, archive or folder "
+      "trouble.\n");
+
   const std::string first = argc > 1 ? argv[1] : "";
   if (!first.empty() && first[0] != '-' && first != "bake" && first != "digest" &&
-      first != "diff" && first != "prove") {
+      first != "diff" && first != "prove" && first != "render") {
     write_stderr("tallowmere: unknown command '" + first +
-                 "': expected bake, digest, diff or prove (see --help)\n");
+                 "': expected bake, digest, diff, prove or render (see --help)\n");
     return kExitTrouble;
   }
   try {
@@ -132,5 +156,6 @@ int main(int argc, char** argv) {
   if (bake_app->parsed()) return run_bake(bake);
   if (digest_app->parsed()) return run_digest(digest);
   if (diff_app->parsed()) return run_diff(diff);
+  if (render_app->parsed()) return run_render(render);
   return run_prove(prove);
 }
