@@ -33,9 +33,15 @@ constexpr std::array<const char*, 12> kPalette = {"#e6194b", "#3cb44b", "#4363d8
                                                   "#911eb4", "#42d4f4", "#f032e6", "#bfef45",
                                                   "#008080", "#9a6324", "#800000", "#000075"};
 
-// Multiplicative hashing spreads neighbouring ids over the palette.
+// A 32-bit finalising mix, so that neighbouring ids land on unrelated colours.
 size_t palette_index(uint32_t obj_id) {
-  return ((obj_id * 0x9E3779B1u) >> 16) % kPalette.size();
+  uint32_t h = obj_id;
+  h ^= h >> 16;
+  h *= 0x85EBCA6Bu;
+  h ^= h >> 13;
+  h *= 0xC2B2AE35u;
+  h ^= h >> 16;
+  return h % kPalette.size();
 }
 
 constexpr double kMargin = 16;
