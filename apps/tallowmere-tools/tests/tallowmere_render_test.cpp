@@ -42,15 +42,15 @@ class TallowmereRender : public ::testing::Test {
   // Renders `landblocks` into `name` in the work folder; returns the run.
   ToolRun render(const std::string& landblocks, const std::string& name,
                  std::vector<std::string> extra = {}) {
-    std::vector<std::string> args = {"render", portal_, cell_, "--landblocks", landblocks,
-                                     "--out", work_.file(name)};
+    std::vector<std::string> args = {"render",   portal_, cell_,           "--landblocks",
+                                     landblocks, "--out", work_.file(name)};
     args.insert(args.end(), extra.begin(), extra.end());
     return tool(args);
   }
   fs::path bake_middle() {
     const fs::path dir = work_.path() / "baked";
-    const ToolRun r = tool({"bake", portal_, cell_, "--landblocks", "0x8080", "--out",
-                            dir.string()});
+    const ToolRun r =
+        tool({"bake", portal_, cell_, "--landblocks", "0x8080", "--out", dir.string()});
     EXPECT_EQ(r.status, 0) << r.err;
     return dir;
   }
@@ -74,8 +74,7 @@ TEST_F(TallowmereRender, SameBytesForAnyNumberOfThreadsAndOneShapePerPlacement) 
   const size_t begin = svg.find("<g id=\"lb-8080\"");
   const std::string tile = svg.substr(begin, svg.find("</g>", begin) - begin);
   EXPECT_EQ(count_of(tile, "<rect class=\"pl "), placements);
-  EXPECT_NE(tile.find("0x8080: " + std::to_string(placements) + " placements"),
-            std::string::npos);
+  EXPECT_NE(tile.find("0x8080: " + std::to_string(placements) + " placements"), std::string::npos);
   EXPECT_EQ(count_of(tile, "<rect class=\"bd\""), 1u);
   EXPECT_EQ(count_of(svg, "<g id=\"lb-"), 9u);
   EXPECT_TRUE(svg.ends_with("</svg>\n"));

@@ -156,8 +156,8 @@ const std::vector<uint32_t>* scenes_for(const dat::file_type::Region& region, ui
 
 }  // namespace
 
-Footprint object_footprint(std::span<const common::Vector3> mesh, float px, float py,
-                           float heading, float scale) {
+Footprint object_footprint(std::span<const common::Vector3> mesh, float px, float py, float heading,
+                           float scale) {
   float s, c;
   ::sincosf(heading, &s, &c);
   Footprint footprint;

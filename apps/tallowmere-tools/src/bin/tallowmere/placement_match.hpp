@@ -17,12 +17,18 @@
 namespace tallowmere::tool {
 
 // The keys of a placement line in the order the bake writes them.
-inline constexpr const char* kPlacementKeys[] = {"obj_id",        "x",
-                                                 "y",             "z",
-                                                 "qw",            "qx",
-                                                 "qy",            "qz",
-                                                 "scale",         "source_cell_x",
-                                                 "source_cell_y", "source_obj_idx"};
+inline constexpr const char* kPlacementKeys[] = {"obj_id",
+                                                 "x",
+                                                 "y",
+                                                 "z",
+                                                 "qw",
+                                                 "qx",
+                                                 "qy",
+                                                 "qz",
+                                                 "scale",
+                                                 "source_cell_x",
+                                                 "source_cell_y",
+                                                 "source_obj_idx"};
 
 // A placement line's members: key -> the value's text (strings without their quotes,
 // numbers exactly as written).

@@ -8,7 +8,6 @@
 // back from their lines, so the baked set and a compared folder go through one path and
 // are matched by source as `diff` matches them.
 #include <chrono>
-#include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -284,11 +283,11 @@ int run_render(const RenderCommand& command) {
   const std::string svg = draw_svg(view);
   const auto drawn_at = std::chrono::steady_clock::now();
 
-  auto written = common::write_file(
-      command.out, {reinterpret_cast<const uint8_t*>(svg.data()), svg.size()});
+  auto written =
+      common::write_file(command.out, {reinterpret_cast<const uint8_t*>(svg.data()), svg.size()});
   if (!written) {
-    write_stderr(ringproof::format_report(ringproof::with_context(
-        "write " + common::display_lossy(command.out), written.error())));
+    write_stderr(ringproof::format_report(
+        ringproof::with_context("write " + common::display_lossy(command.out), written.error())));
     return kExitFailed;
   }
 

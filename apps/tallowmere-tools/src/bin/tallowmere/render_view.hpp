@@ -27,9 +27,9 @@ struct DrawnPlacement {
   };
   Kind kind = Kind::Same;
   uint32_t obj_id = 0;
-  float x = 0, y = 0;      // position: the baked one, or the compared one for OnlyCompared
-  bake::Footprint box;     // empty when the object has no mesh: drawn as a dot
-  std::string title;       // hover text
+  float x = 0, y = 0;   // position: the baked one, or the compared one for OnlyCompared
+  bake::Footprint box;  // empty when the object has no mesh: drawn as a dot
+  std::string title;    // hover text
   // Moved only: where the compared set has it.
   float from_x = 0, from_y = 0;
   bake::Footprint from_box;

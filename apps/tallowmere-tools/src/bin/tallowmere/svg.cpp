@@ -164,7 +164,7 @@ HeightRange height_range(const RenderView& view) {
 
 class Drawing {
  public:
-  Drawing(const RenderView& view) : view_(view), range_(height_range(view)) { lay_out(); }
+  explicit Drawing(const RenderView& view) : view_(view), range_(height_range(view)) { lay_out(); }
 
   std::string draw() {
     out_.reserve(256 * 1024);
@@ -253,10 +253,11 @@ class Drawing {
       line = "Landblock " + hex_id(lbs[0].id, 4);
     } else {
       const Layout& l = layout_;
-      line = std::to_string(lbs.size()) + " landblocks, " +
-             hex_id(l.min_x << 8 | l.min_y, 4) + " to " + hex_id(l.max_x << 8 | l.max_y, 4);
+      line = std::to_string(lbs.size()) + " landblocks, " + hex_id(l.min_x << 8 | l.min_y, 4) +
+             " to " + hex_id(l.max_x << 8 | l.max_y, 4);
     }
-    line += " \xC2\xB7 " + std::to_string(placements) + plural(placements, " placement", " placements");
+    line +=
+        " \xC2\xB7 " + std::to_string(placements) + plural(placements, " placement", " placements");
     caption_line(0, line);
     if (view_.compared) {
       const CompareCounts& c = view_.counts;
@@ -468,7 +469,8 @@ class Drawing {
     using Kind = DrawnPlacement::Kind;
     const bool comparing = view_.compared.has_value();
     for (const auto& p : lb.placements) {
-      if (p.kind == Kind::Same) shape("pl " + fill_class(p) + (comparing ? " fd" : ""), p.x, p.y, p.box, p.title);
+      if (p.kind == Kind::Same)
+        shape("pl " + fill_class(p) + (comparing ? " fd" : ""), p.x, p.y, p.box, p.title);
     }
     for (const auto& p : lb.placements) {
       if (p.kind == Kind::OnlyCompared) shape("oc", p.x, p.y, p.box, p.title);
