@@ -7,6 +7,7 @@
 // object footprints come from the same library calls the bake makes. Placements are read
 // back from their lines, so the baked set and a compared folder go through one path and
 // are matched by source as `diff` matches them.
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <numbers>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bake_run.hpp"
@@ -191,6 +193,38 @@ LandblockView::Ground ground_of(const dat::file_type::Region& region, uint16_t i
   return g;
 }
 
+// Everything drawn of landblock `id`: its ground and its placements, matched with the
+// compared folder's when there is one. Fails with a one-line message when the compared
+// file cannot be read.
+std::optional<std::string> gather(const scenery::World& world, uint16_t id,
+                                  const std::vector<std::string>& lines,
+                                  const std::optional<std::string>& compare_dir,
+                                  scenery::SharedCaches& caches, bake::MeshSource& meshes,
+                                  LandblockView& lb, CompareCounts& counts) {
+  lb.id = id;
+  if (auto ground = scenery::load_landblock_ground(world.cell, id, meshes)) {
+    lb.ground = ground_of(world.region, id, ground->terrain);
+    lb.buildings = std::move(ground->buildings);
+  }
+  std::optional<std::string> compared;
+  if (compare_dir) {
+    const std::string path = scenery::join_path(*compare_dir, scenery::placement_file_name(id));
+    // A landblock the compared folder lacks has no placements there.
+    std::error_code error;
+    const bool exists = std::filesystem::exists(path, error);
+    if (error) return "cannot read " + path + ": " + error.message();
+    if (exists) {
+      auto text = read_whole_file(path);
+      if (!text) return text.error();
+      compared = std::move(*text);
+    } else {
+      compared = std::string();
+    }
+  }
+  add_placements(lb, join_lines(lines), compared, caches, counts);
+  return std::nullopt;
+}
+
 std::optional<std::string> span_problem(const std::vector<uint16_t>& ids) {
   unsigned min_x = 255, max_x = 0, min_y = 255, max_y = 0;
   for (const uint16_t id : ids) {
@@ -245,40 +279,35 @@ int run_render(const RenderCommand& command) {
   RenderView view;
   view.px = command.px;
   if (command.compare) view.compared = common::display_lossy(*command.compare);
-  scenery::SharedMeshSource meshes(caches);
+  view.landblocks.resize(ids->size());
+  // Landblocks are gathered on the bake's threads, each into its own slot, so the picture
+  // does not depend on which thread gathered what.
+  std::vector<CompareCounts> counts(ids->size());
+  std::vector<std::optional<std::string>> errors(ids->size());
+  std::atomic<size_t> next{0};
+  auto gather_some = [&] {
+    scenery::SharedMeshSource meshes(caches);
+    for (size_t i; (i = next.fetch_add(1)) < ids->size();) {
+      errors[i] = gather(*world, (*ids)[i], lines[i], command.compare, caches, meshes,
+                         view.landblocks[i], counts[i]);
+    }
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (unsigned t = 1; t < options.jobs && t < ids->size(); ++t)
+      helpers.emplace_back(gather_some);
+    gather_some();
+  }
   size_t placements = 0;
   for (size_t i = 0; i < ids->size(); ++i) {
-    const uint16_t id = (*ids)[i];
-    LandblockView& lb = view.landblocks.emplace_back();
-    lb.id = id;
-    if (auto ground = scenery::load_landblock_ground(world->cell, id, meshes)) {
-      lb.ground = ground_of(world->region, id, ground->terrain);
-      lb.buildings = std::move(ground->buildings);
+    if (errors[i]) {
+      write_stderr("tallowmere render: " + *errors[i] + "\n");
+      return kExitTrouble;
     }
-    std::optional<std::string> compared;
-    if (command.compare) {
-      const std::string path =
-          scenery::join_path(*command.compare, scenery::placement_file_name(id));
-      // A landblock the compared folder lacks has no placements there.
-      std::error_code error;
-      const bool exists = std::filesystem::exists(path, error);
-      if (error) {
-        write_stderr("tallowmere render: cannot read " + path + ": " + error.message() + "\n");
-        return kExitTrouble;
-      }
-      if (exists) {
-        auto text = read_whole_file(path);
-        if (!text) {
-          write_stderr("tallowmere render: " + text.error() + "\n");
-          return kExitTrouble;
-        }
-        compared = std::move(*text);
-      } else {
-        compared = std::string();
-      }
-    }
-    add_placements(lb, join_lines(lines[i]), compared, caches, view.counts);
-    placements += lb.baked;
+    placements += view.landblocks[i].baked;
+    view.counts.only_baked += counts[i].only_baked;
+    view.counts.only_compared += counts[i].only_compared;
+    view.counts.moved += counts[i].moved;
   }
   const std::string svg = draw_svg(view);
   const auto drawn_at = std::chrono::steady_clock::now();

@@ -216,11 +216,15 @@ class Drawing {
   void style() {
     out_ += "<style>\ntext{font-family:sans-serif;font-size:12px;fill:#111}\n";
     for (int i = 0; i < kSteps; ++i) {
-      out_ += ".h" + std::to_string(i) + "{fill:" + kRamp[i] + "}";
+      out_ += ".h";
+      out_ += std::to_string(i);
+      out_ += std::string("{fill:") + kRamp[i] + "}";
     }
     out_ += '\n';
     for (size_t i = 0; i < kPalette.size(); ++i) {
-      out_ += ".p" + std::to_string(i) + "{fill:" + kPalette[i] + "}";
+      out_ += ".p";
+      out_ += std::to_string(i);
+      out_ += std::string("{fill:") + kPalette[i] + "}";
     }
     out_ +=
         "\n.cap{font-size:15px;font-weight:bold}"
@@ -356,7 +360,9 @@ class Drawing {
     }
     for (int i = 0; i < kSteps; ++i) {
       if (paths[i].empty()) continue;
-      out_ += "<path class=\"h" + std::to_string(i) + "\" d=\"" + paths[i] + "\"/>\n";
+      out_ += "<path class=\"h";
+      out_ += std::to_string(i);
+      out_ += "\" d=\"" + paths[i] + "\"/>\n";
     }
     out_ += "<path class=\"dg\" d=\"" + diagonals + "\"/>\n";
   }
@@ -459,18 +465,21 @@ class Drawing {
     out_ += has_area(box) ? "</rect>\n" : "</circle>\n";
   }
 
-  static std::string fill_class(const DrawnPlacement& p) {
-    return "p" + std::to_string(palette_index(p.obj_id));
+  // "pl p<palette index>", and " fd" (faded) when comparing. Built by appending: g++ 12
+  // warns falsely on "literal" + std::string at -O3.
+  std::string same_class(const DrawnPlacement& p) const {
+    std::string cls = "pl p";
+    cls += std::to_string(palette_index(p.obj_id));
+    if (view_.compared) cls += " fd";
+    return cls;
   }
 
   // Unchanged placements first (faded when comparing), then what only the compared set
   // has, the moves, and last what only the baked set has, so differences stay on top.
   void placements(const LandblockView& lb) {
     using Kind = DrawnPlacement::Kind;
-    const bool comparing = view_.compared.has_value();
     for (const auto& p : lb.placements) {
-      if (p.kind == Kind::Same)
-        shape("pl " + fill_class(p) + (comparing ? " fd" : ""), p.x, p.y, p.box, p.title);
+      if (p.kind == Kind::Same) shape(same_class(p), p.x, p.y, p.box, p.title);
     }
     for (const auto& p : lb.placements) {
       if (p.kind == Kind::OnlyCompared) shape("oc", p.x, p.y, p.box, p.title);
@@ -508,7 +517,8 @@ class Drawing {
     y += 20;
     const double span = range_.hi - range_.lo;
     for (int i = kSteps - 1; i >= 0; --i) {
-      out_ += "<rect id=\"ramp-" + std::to_string(i) + "\" class=\"h" + std::to_string(i) + "\"";
+      const std::string step = std::to_string(i);
+      out_ += "<rect id=\"ramp-" + step + "\" class=\"h" + step + "\"";
       attr(out_, "x", left);
       attr(out_, "y", y);
       attr(out_, "width", kSwatchWidth);
