@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <string_view>
 
 namespace tallowmere::tool {
 namespace {
@@ -107,9 +108,60 @@ std::optional<uint64_t> ulp_distance(float a, float b) {
   return static_cast<uint64_t>(std::llabs(ordered(a) - ordered(b)));
 }
 
+// The members of a line in the plain form the bake writes: keys and string values of
+// printable ASCII without quotes or escapes, numbers as -digits[.digits], NaN, inf or
+// -inf. Nothing when the line is not in that form (it may still be JSON).
+std::optional<Members> plain_members(std::string_view line) {
+  auto printable = [](std::string_view s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return c >= 0x20 && c <= 0x7E && c != '"' && c != '\\'; });
+  };
+  auto number = [](std::string_view s) {
+    if (s == "NaN" || s == "inf" || s == "-inf") return true;
+    if (s.starts_with('-')) s.remove_prefix(1);
+    const size_t dot = s.find('.');
+    auto digits = [](std::string_view d) {
+      return !d.empty() &&
+             std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (dot == std::string_view::npos) return digits(s) && (s.size() == 1 || s[0] != '0');
+    const std::string_view whole = s.substr(0, dot);
+    return digits(whole) && (whole.size() == 1 || whole[0] != '0') && digits(s.substr(dot + 1));
+  };
+  if (line.size() < 2 || line.front() != '{' || line.back() != '}') return std::nullopt;
+  line = line.substr(1, line.size() - 2);
+  Members members;
+  while (!line.empty()) {
+    const size_t comma = line.find(',');
+    const std::string_view member = line.substr(0, comma);
+    const size_t colon = member.find(':');
+    if (colon == std::string_view::npos || colon < 2 || member.front() != '"' ||
+        member[colon - 1] != '"') {
+      return std::nullopt;
+    }
+    const std::string_view key = member.substr(1, colon - 2);
+    std::string_view value = member.substr(colon + 1);
+    if (!printable(key)) return std::nullopt;
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+      value = value.substr(1, value.size() - 2);
+      if (!printable(value)) return std::nullopt;
+    } else if (!number(value)) {
+      return std::nullopt;
+    }
+    members[std::string(key)] = std::string(value);
+    if (comma == std::string_view::npos) break;
+    line.remove_prefix(comma + 1);
+    if (line.empty()) return std::nullopt;  // a trailing comma
+  }
+  return members;
+}
+
 }  // namespace
 
 std::optional<Members> parse_members(const std::string& line) {
+  // Nearly every line is in the bake's own plain form, read here without a JSON parser;
+  // anything else goes through the full parser.
+  if (auto plain = plain_members(line)) return plain;
   MemberCollector collector;
   const std::string text = quote_non_finite(line);
   const bool parsed =
