@@ -86,7 +86,7 @@ class LandblockBake {
     const int32_t fy = detail::saturating_i32(std::floor(py / kCellSize));
     if (fx >= 0 && fy >= 0) {
       const uint64_t e = static_cast<uint64_t>(fx) * 9u + static_cast<uint64_t>(fy);
-      if (e < cell_.terrain.size() && (cell_.terrain[e] & 3u) != 0) return;
+      if (e < cell_.terrain.size() && excludes_scenery(cell_.terrain[e])) return;
     }
 
     float z;
@@ -158,6 +158,13 @@ const std::vector<uint32_t>* scenes_for(const dat::file_type::Region& region, ui
 }
 
 }  // namespace
+
+Footprint object_footprint(std::span<const common::Vector3> mesh, float px, float py, float heading,
+                           float scale) {
+  float s, c;
+  ::sincosf(heading, &s, &c);
+  return mesh_footprint(mesh, scale, s, c, px, py);
+}
 
 std::vector<Placement> bake_landblock_impl(const dat::file_type::Region& region,
                                            const dat::landblock::CellLandblock& cell_landblock,

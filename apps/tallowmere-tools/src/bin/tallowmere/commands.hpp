@@ -91,4 +91,15 @@ struct VerifyCommand {
 };
 int run_verify(const VerifyCommand& command);
 
+struct RenderCommand {
+  std::string portal;
+  std::string cell;
+  std::string landblocks;
+  std::string out;
+  unsigned px = 64;   // pixels per 24-unit cell
+  unsigned jobs = 0;  // 0: one per hardware thread
+  std::optional<std::string> compare;
+};
+int run_render(const RenderCommand& command);
+
 }  // namespace tallowmere::tool

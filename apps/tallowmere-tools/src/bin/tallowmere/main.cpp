@@ -1,6 +1,6 @@
 // tallowmere: bakes any landblocks, compares placement folders, proves the bake
-// reproducible under varied conditions, and looks inside archives (info, ls, cat, dump,
-// verify).
+// reproducible under varied conditions, looks inside archives (info, ls, cat, dump,
+// verify) and draws landblocks (render).
 //
 // Wires the subcommands to their options; each subcommand lives in a file of its own and
 // returns the exit status. A usage error is one line on standard error and exit status 2.
@@ -157,14 +157,38 @@ int main(int argc, char** argv) {
   verify_app->add_flag("--read-only", verify.read_only)->group("");
   verify_app->footer(kInspectExit);
 
+  RenderCommand render;
+  auto* render_app = app.add_subcommand(
+      "render",
+      "Draw landblocks as one self-contained SVG picture: terrain, buildings, placements.");
+  render_app->add_option("PORTAL", render.portal, "portal archive")->required();
+  render_app->add_option("CELL", render.cell, "cell archive")->required();
+  render_app
+      ->add_option("--landblocks", render.landblocks,
+                   "comma-separated: ring, all, ids (0xA9B4), rectangles (0xA3AE-0xAFBA); at "
+                   "most 32 x 32 landblocks")
+      ->required();
+  render_app->add_option("--out", render.out, "the SVG file to write")->required();
+  render_app->add_option("--px", render.px, "pixels per 24-unit terrain cell")
+      ->check(CLI::Range(2u, 512u))
+      ->capture_default_str();
+  render_app->add_option("--compare", render.compare,
+                         "a placement folder to overlay: placements only baked, only there, "
+                         "and moved are drawn apart and counted");
+  render_app->add_option("--jobs", render.jobs, "threads (default: one per hardware thread)")
+      ->check(CLI::Range(1u, 1024u));
+  render_app->footer(
+      "Exit status: 0 drawn, 1 the picture could not be written, 2 usage, archive or folder "
+      "trouble.\n");
+
   const std::string first = argc > 1 ? argv[1] : "";
   const auto& names = app.get_subcommands([](const CLI::App*) { return true; });
   const bool known = std::any_of(names.begin(), names.end(),
                                  [&](const CLI::App* sub) { return sub->get_name() == first; });
   if (!first.empty() && first[0] != '-' && !known) {
     write_stderr("tallowmere: unknown command '" + first +
-                 "': expected bake, digest, diff, prove, info, ls, cat, dump or verify (see "
-                 "--help)\n");
+                 "': expected bake, digest, diff, prove, info, ls, cat, dump, verify or render "
+                 "(see --help)\n");
     return kExitTrouble;
   }
   try {
@@ -190,5 +214,6 @@ int main(int argc, char** argv) {
   if (cat_app->parsed()) return run_cat(cat);
   if (dump_app->parsed()) return run_dump(dump);
   if (verify_app->parsed()) return run_verify(verify);
+  if (render_app->parsed()) return run_render(render);
   return run_prove(prove);
 }

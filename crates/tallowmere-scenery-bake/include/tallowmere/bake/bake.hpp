@@ -23,6 +23,18 @@
 
 namespace tallowmere::bake {
 
+// Whether terrain word `word` keeps scenery off the cell whose lower corner it belongs
+// to: its exclusion bits (bits 0-1) are not both clear.
+[[nodiscard]] constexpr bool excludes_scenery(uint16_t word) {
+  return (word & 3u) != 0;
+}
+
+// The box around `mesh` (x and y of each vertex) scaled by `scale`, turned by `heading`
+// radians about the vertical axis and moved to (px, py): the footprint a placed object
+// claims. An empty mesh gives the empty box.
+[[nodiscard]] Footprint object_footprint(std::span<const common::Vector3> mesh, float px, float py,
+                                         float heading, float scale);
+
 // One placed object: twelve 4-byte fields. The orientation is a rotation about the
 // vertical axis only, (qw, 0, 0, qz) = (cos(heading / 2), 0, 0, sin(heading / 2)).
 struct Placement {
