@@ -1,6 +1,6 @@
 // fuzz-seeds: writes the seed corpora of the fuzz targets.
 //
-//   fuzz-seeds ROOT
+//   fuzz-seeds ROOT | --help | --version
 //
 // Writes every seed to ROOT/crates/<crate>/fuzz/corpus/<target>/<name>, creating the
 // folders; run it with the checkout's root to renew the checked-in corpora after a
@@ -12,11 +12,12 @@
 #include <string>
 #include <string_view>
 
+#include "tallowmere/common/version.hpp"
 #include "tallowmere/worldgen/fuzz_seeds.hpp"
 
 namespace {
 
-constexpr const char* kUsage = "usage: fuzz-seeds ROOT\n";
+constexpr const char* kUsage = "usage: fuzz-seeds ROOT | --help | --version\n";
 
 }  // namespace
 
@@ -24,6 +25,13 @@ int main(int argc, char** argv) {
   namespace wg = tallowmere::worldgen;
   if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
     std::fputs(kUsage, stdout);
+    std::fputs("Writes the fuzz targets' seed corpora below ROOT (the checkout's root renews\n"
+               "the checked-in ones). Exit status: 0 written, 1 write failure, 2 bad arguments.\n",
+               stdout);
+    return 0;
+  }
+  if (argc == 2 && std::string_view(argv[1]) == "--version") {
+    std::printf("fuzz-seeds %s\n", std::string(tallowmere::kVersion).c_str());
     return 0;
   }
   if (argc != 2 || std::string_view(argv[1]).empty() || std::string_view(argv[1]).starts_with("-")) {
