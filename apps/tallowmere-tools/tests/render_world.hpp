@@ -40,7 +40,7 @@ inline bool write_render_world(const std::string& dir) {
   using R = RenderWorld;
   dat::file_type::Region region;
   region.id = 0x13000000;
-  for (int i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i) * 1.5f;
+  for (size_t i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i) * 1.5f;
   region.terrain.terrain_types.push_back({"grass", 0, {0}});
   region.scene = dat::file_type::SceneDesc{{dat::file_type::SceneType{0, {R::kScene}}}};
   region.part_mask = writer::region_part_mask(region);

@@ -153,7 +153,7 @@ class JsonCheck final : public common::FieldVisitor {
           } else if constexpr (std::is_same_v<T, bool>) {
             EXPECT_EQ(node.get<bool>(), x) << where(name);
           } else if constexpr (std::is_integral_v<T>) {
-            EXPECT_EQ(node.get<int64_t>(), int64_t{x}) << where(name);
+            EXPECT_EQ(node.get<int64_t>(), static_cast<int64_t>(x)) << where(name);
           } else if constexpr (std::is_same_v<T, common::PackedU32>) {
             EXPECT_EQ(node.get<uint64_t>(), x.value) << where(name);
           } else if constexpr (std::is_same_v<T, std::string_view>) {

@@ -139,10 +139,10 @@ struct Layout {
 struct HeightRange {
   double lo = 0, hi = 1;
 
-  int step(double h) const {
+  size_t step(double h) const {
     if (!(h == h)) return 0;  // NaN
     const double t = std::floor((h - lo) / (hi - lo) * kSteps);
-    return static_cast<int>(std::clamp(t, 0.0, kSteps - 1.0));
+    return static_cast<size_t>(std::clamp(t, 0.0, kSteps - 1.0));
   }
 };
 
@@ -215,7 +215,7 @@ class Drawing {
 
   void style() {
     out_ += "<style>\ntext{font-family:sans-serif;font-size:12px;fill:#111}\n";
-    for (int i = 0; i < kSteps; ++i) {
+    for (size_t i = 0; i < kRamp.size(); ++i) {
       out_ += ".h";
       out_ += std::to_string(i);
       out_ += std::string("{fill:") + kRamp[i] + "}";
@@ -358,7 +358,7 @@ class Drawing {
         num(diagonals, top);
       }
     }
-    for (int i = 0; i < kSteps; ++i) {
+    for (size_t i = 0; i < paths.size(); ++i) {
       if (paths[i].empty()) continue;
       out_ += "<path class=\"h";
       out_ += std::to_string(i);
