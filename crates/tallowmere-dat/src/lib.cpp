@@ -168,8 +168,10 @@ class VisitedBlocks {
 
 // The reads of one block-chain walk. Every read is exact: it delivers all bytes asked
 // for or fails ("failed to fill whole buffer" at the end of the file). A block read
-// may also fetch up to `ahead` bytes from the block's start into a window, so that
-// later blocks laid out behind it are copied from memory instead of read one by one.
+// fetches the block's pointer and data, and up to `ahead` bytes from the block's start,
+// into a window with one plain read, so that later blocks laid out behind it are
+// copied from memory instead of read one by one. The window's buffer is the calling
+// thread's, kept from one walk to the next.
 class ChainWindow {
  public:
   static constexpr uint64_t kReadAhead = 64 * 1024;
@@ -191,21 +193,23 @@ class ChainWindow {
   Expected<void, IoError> read_block(uint64_t at, std::span<uint8_t> pointer,
                                      std::span<uint8_t> data, uint64_t ahead) {
     const uint64_t need = pointer.size() + data.size();
-    if (!holds(at, need) && !past_end(at, need) && ahead > need) {
-      window_.resize(static_cast<size_t>(ahead));
-      auto got = read_at_most(source_, at, window_);
+    if (past_end(at, need)) return make_unexpected(IoError::fill_buffer());
+    // A block larger than the window (only with an unusual block size) is read straight
+    // into place, so that the kept buffer stays small.
+    if (!holds(at, need) && need > kReadAhead) return read_exact_at(source_, at, pointer, data);
+    if (!holds(at, need)) {
+      const size_t fetch = static_cast<size_t>(std::max(ahead, need));
+      if (window_.size() < fetch) window_.resize(fetch);
+      auto got = read_at_most(source_, at, std::span<uint8_t>(window_.data(), fetch));
       if (!got) return make_unexpected(std::move(got).error());
       start_ = at;
       length_ = *got;
-      at_end_ = *got < ahead;
+      at_end_ = *got < fetch;
     }
-    if (holds(at, need)) {
-      std::copy_n(window_.data() + (at - start_), pointer.size(), pointer.data());
-      std::copy_n(window_.data() + (at - start_) + pointer.size(), data.size(), data.data());
-      return {};
-    }
-    if (past_end(at, need)) return make_unexpected(IoError::fill_buffer());
-    return read_exact_at(source_, at, pointer, data);
+    if (!holds(at, need)) return make_unexpected(IoError::fill_buffer());
+    std::copy_n(window_.data() + (at - start_), pointer.size(), pointer.data());
+    std::copy_n(window_.data() + (at - start_) + pointer.size(), data.size(), data.data());
+    return {};
   }
 
  private:
@@ -217,8 +221,13 @@ class ChainWindow {
     return at_end_ && at >= start_ && at - start_ + n > length_;
   }
 
+  static std::vector<uint8_t>& thread_buffer() {
+    thread_local std::vector<uint8_t> buffer;
+    return buffer;
+  }
+
   const ByteSource& source_;
-  std::vector<uint8_t> window_;
+  std::vector<uint8_t>& window_ = thread_buffer();
   uint64_t start_ = 0;
   uint64_t length_ = 0;
   bool at_end_ = false;
