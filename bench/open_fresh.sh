@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Opens the 1M-entry benchmark archive in fresh processes and compares the open with
+# reading the directory's nodes alone (bench/open_archive_bench, one iteration per
+# process, the two alternating). Prints the median of each and their ratio.
+#
+#   bench/open_fresh.sh [RUNS] [ARCHIVE]
+#
+# RUNS defaults to 9; ARCHIVE (default build/measure/open-1m.dat) is written on the
+# first run and reused afterwards. Expects the release build.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bench="${root}/build/release/bench/open_archive_bench"
+runs="${1:-9}"
+archive="${2:-${root}/build/measure/open-1m.dat}"
+if [[ ! -x "${bench}" ]]; then
+  echo "missing ${bench}: build the release preset first" >&2
+  exit 1
+fi
+mkdir -p "$(dirname "${archive}")"
+export TALLOWMERE_BENCH_ARCHIVE="${archive}"
+# Writes the archive if it is missing, outside the measured processes.
+"${bench}" --benchmark_filter='^BM_FindEntry$' --benchmark_min_time=0.01 >/dev/null
+
+# One fresh process: the benchmark's time in milliseconds.
+once() {
+  "${bench}" --benchmark_filter="^$1\$" --benchmark_format=csv 2>/dev/null |
+    awk -F, -v name="$1" '$1 == "\"" name "/iterations:1\"" || $1 == name "/iterations:1" { print $3 }'
+}
+
+open_times=()
+node_times=()
+for ((i = 0; i < runs; i++)); do
+  open_times+=("$(once BM_OpenArchiveFresh)")
+  node_times+=("$(once BM_ReadDirectoryNodesFresh)")
+done
+median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+open_ms=$(median "${open_times[@]}")
+nodes_ms=$(median "${node_times[@]}")
+printf 'open, fresh process:            %8.2f ms (median of %d)\n' "${open_ms}" "${runs}"
+printf 'directory nodes alone, fresh:   %8.2f ms (median of %d)\n' "${nodes_ms}" "${runs}"
+awk -v o="${open_ms}" -v n="${nodes_ms}" 'BEGIN { printf "ratio open / nodes:             %8.2f (goal <= 2)\n", o / n }'
