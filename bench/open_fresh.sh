@@ -22,21 +22,27 @@ export TALLOWMERE_BENCH_ARCHIVE="${archive}"
 # Writes the archive if it is missing, outside the measured processes.
 "${bench}" --benchmark_filter='^BM_FindEntry$' --benchmark_min_time=0.01 >/dev/null
 
-# One fresh process: the benchmark's time in milliseconds.
+# One fresh process: the benchmark's wall and CPU times in milliseconds ("wall cpu").
 once() {
-  "${bench}" --benchmark_filter="^$1\$" --benchmark_format=csv 2>/dev/null |
-    awk -F, -v name="$1" '$1 == "\"" name "/iterations:1\"" || $1 == name "/iterations:1" { print $3 }'
+  "${bench}" --benchmark_filter="^$1/" --benchmark_format=csv 2>/dev/null |
+    awk -F, -v name="$1" '$1 == "\"" name "/iterations:1\"" { print $3, $4 }'
 }
 
-open_times=()
-node_times=()
+open_wall=() open_cpu=() node_wall=() node_cpu=()
 for ((i = 0; i < runs; i++)); do
-  open_times+=("$(once BM_OpenArchiveFresh)")
-  node_times+=("$(once BM_ReadDirectoryNodesFresh)")
+  read -r wall cpu <<<"$(once BM_OpenArchiveFresh)"
+  open_wall+=("${wall}") open_cpu+=("${cpu}")
+  read -r wall cpu <<<"$(once BM_ReadDirectoryNodesFresh)"
+  node_wall+=("${wall}") node_cpu+=("${cpu}")
 done
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-open_ms=$(median "${open_times[@]}")
-nodes_ms=$(median "${node_times[@]}")
-printf 'open, fresh process:            %8.2f ms (median of %d)\n' "${open_ms}" "${runs}"
-printf 'directory nodes alone, fresh:   %8.2f ms (median of %d)\n' "${nodes_ms}" "${runs}"
-awk -v o="${open_ms}" -v n="${nodes_ms}" 'BEGIN { printf "ratio open / nodes:             %8.2f (goal <= 2)\n", o / n }'
+report() {
+  local open_ms nodes_ms
+  open_ms=$(median "${@:2:runs}")
+  nodes_ms=$(median "${@:runs+2}")
+  printf '%-5s open %8.2f ms, directory nodes alone %8.2f ms, ratio %.2f (goal <= 2)\n' \
+    "$1" "${open_ms}" "${nodes_ms}" "$(awk -v o="${open_ms}" -v n="${nodes_ms}" 'BEGIN { print o / n }')"
+}
+echo "fresh processes, median of ${runs}:"
+report wall "${open_wall[@]}" "${node_wall[@]}"
+report cpu "${open_cpu[@]}" "${node_cpu[@]}"
