@@ -44,14 +44,23 @@ Expected<void, DatError> corruption(std::string text) {
 // sized vector.
 class EntryCollector {
  public:
-  void push_back(const DatFileEntry& entry) {
-    if (chunks_.empty() || chunks_.back().fill == chunks_.back().capacity) {
+  // Room for the next `count` entries in visit order (at most kFirstChunk), side by side.
+  DatFileEntry* append(uint32_t count) {
+    if (chunks_.empty() || chunks_.back().capacity - chunks_.back().fill < count) {
       size_t capacity = chunks_.empty() ? kFirstChunk : std::min(kLastChunk, 2 * size_);
       chunks_.push_back({std::make_unique<DatFileEntry[]>(capacity), capacity, 0});
     }
     Chunk& chunk = chunks_.back();
-    chunk.entries[chunk.fill++] = entry;
-    ++size_;
+    DatFileEntry* room = chunk.entries.get() + chunk.fill;
+    chunk.fill += count;
+    size_ += count;
+    return room;
+  }
+
+  size_t size() const { return size_; }
+  void release() {
+    chunks_.clear();
+    size_ = 0;
   }
 
   // Moves the entries into `out` ordered by id, entries with equal ids in visit order,
@@ -110,7 +119,7 @@ class EntryCollector {
   }
 
  private:
-  static constexpr size_t kFirstChunk = 1024;
+  static constexpr size_t kFirstChunk = 1024;  // at least the entries of one node
   static constexpr size_t kLastChunk = 65536;
   static constexpr unsigned kPasses = 3;
   static constexpr size_t kBuckets = 2048;
@@ -135,6 +144,68 @@ void keep_last_per_id(std::vector<DatFileEntry>& entries) {
     entries.resize(kept);
     entries.shrink_to_fit();
   }
+}
+
+// The nodes of a directory walk in the order they were read (pre-order), each with its
+// entries (side by side in the collector) and its place under its parent.
+struct WalkedNode {
+  const DatFileEntry* entries;
+  uint32_t count;
+  uint32_t parent;  // index in read order; the root has none (UINT32_MAX)
+  uint32_t branch;  // which of the parent's branches leads here
+};
+
+// The entries in the tree's own order: the subtree under branch j before entry j, the
+// subtree under the last branch after the last entry. For a directory whose ids rise
+// strictly in that order (a sound tree, the usual case) this is the order by id with
+// one entry per id, and it is copied into `out`; otherwise `out` is left empty and false
+// is returned, for a sort to decide. Children are read in branch order, so grouping
+// the nodes by parent keeps each one's children in branch order.
+bool copy_in_tree_order(const std::vector<WalkedNode>& nodes, size_t total,
+                        std::vector<DatFileEntry>& out) {
+  out.clear();
+  if (nodes.empty()) return true;
+  const size_t n = nodes.size();
+  std::vector<uint32_t> first_child(n + 1, 0);
+  for (size_t i = 1; i < n; ++i) ++first_child[nodes[i].parent + 1];
+  for (size_t i = 0; i < n; ++i) first_child[i + 1] += first_child[i];
+  std::vector<uint32_t> children(n > 0 ? n - 1 : 0);
+  {
+    std::vector<uint32_t> fill(first_child.begin(), first_child.end() - 1);
+    for (size_t i = 1; i < n; ++i) children[fill[nodes[i].parent]++] = static_cast<uint32_t>(i);
+  }
+
+  out.reserve(total);
+  struct Open {
+    uint32_t node;
+    uint32_t entry;  // the next entry of the node
+    uint32_t child;  // the next position in `children`
+  };
+  std::vector<Open> open{{0, 0, first_child[0]}};
+  bool any = false;
+  uint32_t last = 0;
+  while (!open.empty()) {
+    Open& top = open.back();
+    const WalkedNode& node = nodes[top.node];
+    if (top.child < first_child[top.node + 1] && nodes[children[top.child]].branch <= top.entry) {
+      const uint32_t child = children[top.child++];
+      open.push_back({child, 0, first_child[child]});
+      continue;
+    }
+    if (top.entry < node.count) {
+      const DatFileEntry& e = node.entries[top.entry++];
+      if (any && e.id <= last) {
+        out.clear();
+        return false;
+      }
+      any = true;
+      last = e.id;
+      out.push_back(e);
+      continue;
+    }
+    open.pop_back();
+  }
+  return true;
 }
 
 // The blocks one chain walk has read, to stop at the first block reached a second
@@ -351,15 +422,18 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
   struct Pending {
     uint32_t offset;
     uint32_t depth;  // the root is at depth 1
+    uint32_t parent;
+    uint32_t branch;
   };
   // An explicit stack keeps any tree shape off the call stack. Children are pushed in
   // reverse branch order so that they are popped, and visited, in branch order.
   std::vector<Pending> stack;
-  if (header_.root_offset != 0) stack.push_back({header_.root_offset, 1});
+  if (header_.root_offset != 0) stack.push_back({header_.root_offset, 1, UINT32_MAX, 0});
   // Every node is read once; an offset reached again means a cycle or a shared node,
   // which would make the walk endless or exponential.
   std::unordered_set<uint32_t> visited;
   EntryCollector collected;
+  std::vector<WalkedNode> nodes;
 
   while (!stack.empty()) {
     Pending node = stack.back();
@@ -382,15 +456,18 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
     // large archive; a count above 61 runs the 62nd entry off the end of the node, and
     // the record reader gives that failure its frame.
     const uint32_t whole = std::min(entry_count, kNodeEntries);
+    DatFileEntry* room = collected.append(whole);
     for (uint32_t k = 0; k < whole; ++k) {
       const uint8_t* at = &bytes[kEntriesOffset + kEntrySize * k];
-      collected.push_back(DatFileEntry{.bit_flags = common::load_u32le(at),
-                                       .id = common::load_u32le(at + 4),
-                                       .offset = common::load_u32le(at + 8),
-                                       .size = common::load_u32le(at + 12),
-                                       .timestamp = common::load_u32le(at + 16),
-                                       .version = common::load_u32le(at + 20)});
+      room[k] = DatFileEntry{.bit_flags = common::load_u32le(at),
+                             .id = common::load_u32le(at + 4),
+                             .offset = common::load_u32le(at + 8),
+                             .size = common::load_u32le(at + 12),
+                             .timestamp = common::load_u32le(at + 16),
+                             .version = common::load_u32le(at + 20)};
     }
+    const auto index = static_cast<uint32_t>(nodes.size());
+    nodes.push_back({room, whole, node.parent, node.branch});
     if (entry_count > kNodeEntries) {
       Cursor cursor(bytes, kEntriesOffset + kEntrySize * kNodeEntries);
       auto entry_or = DatFileEntry::read(cursor);
@@ -400,14 +477,20 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
     if (branches[0] == 0) continue;  // a leaf: later branches are not looked at
     uint32_t last = std::min(entry_count, kNodeBranches - 1);
     for (uint32_t j = last + 1; j-- > 0;) {
-      if (branches[j] != 0) stack.push_back({branches[j], node.depth + 1});
+      if (branches[j] != 0) stack.push_back({branches[j], node.depth + 1, index, j});
     }
   }
 
   stack = {};
   visited = {};
-  collected.sort_into(entries_);
-  keep_last_per_id(entries_);
+  // Visit order decides between equal ids, so a directory that is not in id order in
+  // its own tree order is sorted from the visit order instead.
+  if (copy_in_tree_order(nodes, collected.size(), entries_)) {
+    collected.release();
+  } else {
+    collected.sort_into(entries_);
+    keep_last_per_id(entries_);
+  }
   return {};
 }
 
