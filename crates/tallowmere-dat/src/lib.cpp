@@ -12,6 +12,8 @@
 #include <array>
 #include <bit>
 #include <charconv>
+#include <cstdlib>
+#include <new>
 #include <memory>
 #include <unordered_set>
 #include <utility>
@@ -39,98 +41,32 @@ Expected<void, DatError> corruption(std::string text) {
   return make_unexpected(DatError(DatError::Corruption{std::move(text)}));
 }
 
-// Entries gathered in visit order, in chunks that grow up to 1.5 MiB, so that a large
-// directory is never copied while it grows; `sort_into` sorts them by id into one exactly
-// sized vector.
-class EntryCollector {
- public:
-  // Room for the next `count` entries in visit order (at most kFirstChunk), side by side.
-  DatFileEntry* append(uint32_t count) {
-    if (chunks_.empty() || chunks_.back().capacity - chunks_.back().fill < count) {
-      size_t capacity = chunks_.empty() ? kFirstChunk : std::min(kLastChunk, 2 * size_);
-      chunks_.push_back({std::make_unique<DatFileEntry[]>(capacity), capacity, 0});
+// Sorts `entries` by id, equal ids kept in their order. A least-significant-digit radix
+// sort: three stable counting passes over 11, 11 and 10 bits of the id, a pass whose
+// digit is the same for every entry left out; one more buffer of the same size.
+void sort_by_id(std::vector<DatFileEntry>& entries) {
+  constexpr unsigned kPasses = 3;
+  constexpr unsigned kShift[kPasses] = {0, 11, 22};
+  constexpr uint32_t kMask[kPasses] = {0x7FF, 0x7FF, 0x3FF};
+  std::vector<DatFileEntry> spare;
+  std::vector<size_t> counts(2048);
+  for (unsigned p = 0; p < kPasses; ++p) {
+    std::fill(counts.begin(), counts.end(), 0);
+    for (const DatFileEntry& e : entries) ++counts[(e.id >> kShift[p]) & kMask[p]];
+    size_t at = 0;
+    bool moves = true;
+    for (size_t& c : counts) {
+      if (c == entries.size()) moves = false;
+      const size_t here = c;
+      c = at;
+      at += here;
     }
-    Chunk& chunk = chunks_.back();
-    DatFileEntry* room = chunk.entries.get() + chunk.fill;
-    chunk.fill += count;
-    size_ += count;
-    return room;
+    if (!moves) continue;
+    spare.resize(entries.size());
+    for (const DatFileEntry& e : entries) spare[counts[(e.id >> kShift[p]) & kMask[p]]++] = e;
+    entries.swap(spare);
   }
-
-  size_t size() const { return size_; }
-  void release() {
-    chunks_.clear();
-    size_ = 0;
-  }
-
-  // Moves the entries into `out` ordered by id, entries with equal ids in visit order,
-  // and releases the chunks. A least-significant-digit radix sort: three stable passes
-  // over 11, 11 and 10 bits of the id, the first straight from the chunks; a pass whose
-  // digit is the same for every entry is left out. Besides `out` it needs one buffer of
-  // the same size while the later passes run.
-  void sort_into(std::vector<DatFileEntry>& out) {
-    out.clear();
-    constexpr unsigned kShift[kPasses] = {0, 11, 22};
-    constexpr uint32_t kMask[kPasses] = {0x7FF, 0x7FF, 0x3FF};
-    std::vector<std::array<size_t, kBuckets>> counts(kPasses);
-    for (auto& c : counts) c.fill(0);
-    for (const Chunk& chunk : chunks_) {
-      for (size_t i = 0; i < chunk.fill; ++i) {
-        const uint32_t id = chunk.entries[i].id;
-        for (unsigned p = 0; p < kPasses; ++p) ++counts[p][(id >> kShift[p]) & kMask[p]];
-      }
-    }
-    // Turns the counts of pass `p` into starting positions; false when one digit value
-    // holds every entry, so that the pass would not move anything.
-    auto starts = [&](unsigned p) {
-      size_t at = 0;
-      bool moves = true;
-      for (size_t& c : counts[p]) {
-        if (c == size_) moves = false;
-        const size_t here = c;
-        c = at;
-        at += here;
-      }
-      return moves;
-    };
-
-    out.resize(size_);
-    unsigned first = 0;
-    while (first < kPasses && !starts(first)) ++first;
-    // With one id throughout (or none) the first pass just copies in visit order.
-    if (first == kPasses) first = 0;
-    for (Chunk& chunk : chunks_) {
-      for (size_t i = 0; i < chunk.fill; ++i) {
-        const DatFileEntry& e = chunk.entries[i];
-        out[counts[first][(e.id >> kShift[first]) & kMask[first]]++] = e;
-      }
-      chunk.entries.reset();
-    }
-    chunks_.clear();
-
-    std::vector<DatFileEntry> spare;
-    for (unsigned p = first + 1; p < kPasses; ++p) {
-      if (!starts(p)) continue;
-      spare.resize(size_);
-      for (const DatFileEntry& e : out) spare[counts[p][(e.id >> kShift[p]) & kMask[p]]++] = e;
-      out.swap(spare);
-    }
-    size_ = 0;
-  }
-
- private:
-  static constexpr size_t kFirstChunk = 1024;  // at least the entries of one node
-  static constexpr size_t kLastChunk = 65536;
-  static constexpr unsigned kPasses = 3;
-  static constexpr size_t kBuckets = 2048;
-  struct Chunk {
-    std::unique_ptr<DatFileEntry[]> entries;
-    size_t capacity;
-    size_t fill;
-  };
-  std::vector<Chunk> chunks_;
-  size_t size_ = 0;
-};
+}
 
 // Leaves one entry per id, the last of each run of equal ids in `entries` (sorted by
 // id, equal ids in visit order).
@@ -140,72 +76,7 @@ void keep_last_per_id(std::vector<DatFileEntry>& entries) {
     if (i + 1 < entries.size() && entries[i + 1].id == entries[i].id) continue;
     entries[kept++] = entries[i];
   }
-  if (kept != entries.size()) {
-    entries.resize(kept);
-    entries.shrink_to_fit();
-  }
-}
-
-// The nodes of a directory walk in the order they were read (pre-order), each with its
-// entries (side by side in the collector) and its place under its parent.
-struct WalkedNode {
-  const DatFileEntry* entries;
-  uint32_t count;
-  uint32_t parent;  // index in read order; the root has none (UINT32_MAX)
-  uint32_t branch;  // which of the parent's branches leads here
-};
-
-// The entries in the tree's own order: the subtree under branch j before entry j, the
-// subtree under the last branch after the last entry. For a directory whose ids rise
-// strictly in that order (a sound tree, the usual case) this is the order by id with
-// one entry per id, and it is copied into `out`; otherwise `out` is left empty and false
-// is returned, for a sort to decide. Children are read in branch order, so grouping
-// the nodes by parent keeps each one's children in branch order.
-bool copy_in_tree_order(const std::vector<WalkedNode>& nodes, size_t total,
-                        std::vector<DatFileEntry>& out) {
-  out.clear();
-  if (nodes.empty()) return true;
-  const size_t n = nodes.size();
-  std::vector<uint32_t> first_child(n + 1, 0);
-  for (size_t i = 1; i < n; ++i) ++first_child[nodes[i].parent + 1];
-  for (size_t i = 0; i < n; ++i) first_child[i + 1] += first_child[i];
-  std::vector<uint32_t> children(n > 0 ? n - 1 : 0);
-  {
-    std::vector<uint32_t> fill(first_child.begin(), first_child.end() - 1);
-    for (size_t i = 1; i < n; ++i) children[fill[nodes[i].parent]++] = static_cast<uint32_t>(i);
-  }
-
-  out.reserve(total);
-  struct Open {
-    uint32_t node;
-    uint32_t entry;  // the next entry of the node
-    uint32_t child;  // the next position in `children`
-  };
-  std::vector<Open> open{{0, 0, first_child[0]}};
-  bool any = false;
-  uint32_t last = 0;
-  while (!open.empty()) {
-    Open& top = open.back();
-    const WalkedNode& node = nodes[top.node];
-    if (top.child < first_child[top.node + 1] && nodes[children[top.child]].branch <= top.entry) {
-      const uint32_t child = children[top.child++];
-      open.push_back({child, 0, first_child[child]});
-      continue;
-    }
-    if (top.entry < node.count) {
-      const DatFileEntry& e = node.entries[top.entry++];
-      if (any && e.id <= last) {
-        out.clear();
-        return false;
-      }
-      any = true;
-      last = e.id;
-      out.push_back(e);
-      continue;
-    }
-    open.pop_back();
-  }
-  return true;
+  entries.resize(kept);
 }
 
 // The blocks one chain walk has read, to stop at the first block reached a second
@@ -418,79 +289,168 @@ Expected<DatDatabase, DatError> DatDatabase::open(std::unique_ptr<const ByteSour
   return db;
 }
 
+DirectoryTable::~DirectoryTable() {
+  std::free(data_);
+}
+
+void DirectoryTable::reserve(size_t capacity) {
+  // Large blocks are mapped memory, which realloc moves by remapping pages, not copying.
+  void* grown = std::realloc(data_, capacity * sizeof(DatFileEntry));
+  if (grown == nullptr) throw std::bad_alloc();
+  data_ = static_cast<DatFileEntry*>(grown);
+  capacity_ = capacity;
+}
+
+void DirectoryTable::append(const DatFileEntry* entries, size_t count) {
+  if (count > capacity_ - size_) reserve(std::max(size_ + count, std::max<size_t>(1024, 2 * capacity_)));
+  std::copy_n(entries, count, data_ + size_);
+  size_ += count;
+}
+
+void DirectoryTable::shrink_to_fit() {
+  if (size_ == capacity_) return;
+  if (size_ == 0) {
+    std::free(data_);
+    data_ = nullptr;
+    capacity_ = 0;
+    return;
+  }
+  reserve(size_);
+}
+
+// The walk reads the nodes depth-first, pre-order, children in branch order, and hands
+// out their entries in the tree's own order: the subtree under branch j before entry j,
+// the subtree under the last branch after the last entry. In a sound directory ids rise
+// strictly in that order, which is then the order by id with one entry per id, and the
+// entries go straight into the table. Any other directory is put back into visit order
+// (each node's entries together, nodes in the order read) and sorted, so that the entry
+// visited last wins for an id.
 Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits) {
-  struct Pending {
-    uint32_t offset;
-    uint32_t depth;  // the root is at depth 1
-    uint32_t parent;
-    uint32_t branch;
+  // A node being walked, with how far the walk has come through its branches and entries.
+  struct Open {
+    DatFileEntry entries[kNodeEntries];
+    uint32_t branches[kNodeBranches];
+    uint32_t count;        // entries held
+    uint32_t next_branch;  // branches below this have been walked
+    uint32_t next_entry;   // entries below this have been handed out
+    uint32_t depth;        // the root is at depth 1
+    uint32_t read_index;   // the node's place in read order
+    bool leaf;
   };
-  // An explicit stack keeps any tree shape off the call stack. Children are pushed in
-  // reverse branch order so that they are popped, and visited, in branch order.
-  std::vector<Pending> stack;
-  if (header_.root_offset != 0) stack.push_back({header_.root_offset, 1, UINT32_MAX, 0});
+  // Where the entries handed out together landed in the table, for the fallback.
+  struct Run {
+    size_t at;
+    uint32_t node;
+    uint32_t count;
+  };
+  std::vector<Open> open;
+  std::vector<Run> runs;
   // Every node is read once; an offset reached again means a cycle or a shared node,
   // which would make the walk endless or exponential.
   std::unordered_set<uint32_t> visited;
-  EntryCollector collected;
-  std::vector<WalkedNode> nodes;
+  uint32_t nodes_read = 0;
+  bool ascending = true;
+  uint32_t last_id = 0;
+  DirectoryTable table;
 
-  while (!stack.empty()) {
-    Pending node = stack.back();
-    stack.pop_back();
-    if (!visited.insert(node.offset).second)
-      return corruption("directory node at " + hex_offset(node.offset) + " is reached twice");
-    if (node.depth > limits.max_directory_depth)
-      return corruption("directory node at " + hex_offset(node.offset) + " is deeper than " +
+  auto enter = [&](uint32_t offset, uint32_t depth) -> Expected<void, DatError> {
+    if (!visited.insert(offset).second)
+      return corruption("directory node at " + hex_offset(offset) + " is reached twice");
+    if (depth > limits.max_directory_depth)
+      return corruption("directory node at " + hex_offset(offset) + " is deeper than " +
                         std::to_string(limits.max_directory_depth) + " levels");
 
-    auto bytes_or = read_file_data(node.offset, kNodeSize);
+    auto bytes_or = read_file_data(offset, kNodeSize);
     if (!bytes_or) return make_unexpected(std::move(bytes_or).error());
     const std::vector<uint8_t>& bytes = *bytes_or;
 
-    uint32_t branches[kNodeBranches];
-    for (uint32_t j = 0; j < kNodeBranches; ++j) branches[j] = common::load_u32le(&bytes[4 * j]);
-    uint32_t entry_count = common::load_u32le(&bytes[4 * kNodeBranches]);
-
+    Open& node = open.emplace_back();
+    for (uint32_t j = 0; j < kNodeBranches; ++j) {
+      node.branches[j] = common::load_u32le(&bytes[4 * j]);
+    }
+    const uint32_t entry_count = common::load_u32le(&bytes[4 * kNodeBranches]);
     // The 61 entries that fit in a node are decoded directly, a million of them in a
     // large archive; a count above 61 runs the 62nd entry off the end of the node, and
     // the record reader gives that failure its frame.
-    const uint32_t whole = std::min(entry_count, kNodeEntries);
-    DatFileEntry* room = collected.append(whole);
-    for (uint32_t k = 0; k < whole; ++k) {
+    node.count = std::min(entry_count, kNodeEntries);
+    for (uint32_t k = 0; k < node.count; ++k) {
       const uint8_t* at = &bytes[kEntriesOffset + kEntrySize * k];
-      room[k] = DatFileEntry{.bit_flags = common::load_u32le(at),
-                             .id = common::load_u32le(at + 4),
-                             .offset = common::load_u32le(at + 8),
-                             .size = common::load_u32le(at + 12),
-                             .timestamp = common::load_u32le(at + 16),
-                             .version = common::load_u32le(at + 20)};
+      node.entries[k] = DatFileEntry{.bit_flags = common::load_u32le(at),
+                                     .id = common::load_u32le(at + 4),
+                                     .offset = common::load_u32le(at + 8),
+                                     .size = common::load_u32le(at + 12),
+                                     .timestamp = common::load_u32le(at + 16),
+                                     .version = common::load_u32le(at + 20)};
     }
-    const auto index = static_cast<uint32_t>(nodes.size());
-    nodes.push_back({room, whole, node.parent, node.branch});
     if (entry_count > kNodeEntries) {
       Cursor cursor(bytes, kEntriesOffset + kEntrySize * kNodeEntries);
       auto entry_or = DatFileEntry::read(cursor);
       if (!entry_or) return make_unexpected(DatError(std::move(entry_or).error()));
     }
-
-    if (branches[0] == 0) continue;  // a leaf: later branches are not looked at
-    uint32_t last = std::min(entry_count, kNodeBranches - 1);
-    for (uint32_t j = last + 1; j-- > 0;) {
-      if (branches[j] != 0) stack.push_back({branches[j], node.depth + 1, index, j});
+    // A leaf: later branches are not looked at. Otherwise branches 0 to the entry count.
+    node.leaf = node.branches[0] == 0;
+    node.next_branch = 0;
+    node.next_entry = 0;
+    node.depth = depth;
+    node.read_index = nodes_read++;
+    return {};
+  };
+  // Hands out the node's entries up to (not including) `upto`.
+  auto hand_out = [&](Open& node, uint32_t upto) {
+    if (upto <= node.next_entry) return;
+    const DatFileEntry* from = node.entries + node.next_entry;
+    const uint32_t n = upto - node.next_entry;
+    for (uint32_t k = 0; k < n && ascending; ++k) {
+      if ((table.size() != 0 || k != 0) && from[k].id <= last_id) ascending = false;
+      last_id = from[k].id;
     }
+    runs.push_back({table.size(), node.read_index, n});
+    table.append(from, n);
+    node.next_entry = upto;
+  };
+
+  open.reserve(16);
+  if (header_.root_offset != 0) {
+    auto entered = enter(header_.root_offset, 1);
+    if (!entered) return entered;
+  }
+  while (!open.empty()) {
+    Open& node = open.back();
+    if (!node.leaf) {
+      uint32_t j = node.next_branch;
+      while (j <= node.count && node.branches[j] == 0) ++j;
+      if (j <= node.count) {
+        node.next_branch = j + 1;
+        hand_out(node, j);
+        const uint32_t child = node.branches[j];
+        auto entered = enter(child, node.depth + 1);  // `node` is invalid from here on
+        if (!entered) return entered;
+        continue;
+      }
+    }
+    hand_out(node, node.count);
+    open.pop_back();
   }
 
-  stack = {};
+  open = {};
   visited = {};
-  // Visit order decides between equal ids, so a directory that is not in id order in
-  // its own tree order is sorted from the visit order instead.
-  if (copy_in_tree_order(nodes, collected.size(), entries_)) {
-    collected.release();
-  } else {
-    collected.sort_into(entries_);
-    keep_last_per_id(entries_);
+  if (!ascending) {
+    // Back into visit order: runs grouped by node in read order, each node's runs in
+    // entry order.
+    std::stable_sort(runs.begin(), runs.end(),
+                     [](const Run& a, const Run& b) { return a.node < b.node; });
+    std::vector<DatFileEntry> visit;
+    visit.reserve(table.size());
+    for (const Run& run : runs) {
+      visit.insert(visit.end(), table.begin() + run.at, table.begin() + run.at + run.count);
+    }
+    table = DirectoryTable();
+    sort_by_id(visit);
+    keep_last_per_id(visit);
+    table.append(visit.data(), visit.size());
   }
+  table.shrink_to_fit();
+  entries_ = std::move(table);
   return {};
 }
 
