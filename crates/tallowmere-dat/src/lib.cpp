@@ -436,9 +436,10 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
   visited = {};
   if (!ascending) {
     // Back into visit order: runs grouped by node in read order, each node's runs in
-    // entry order.
-    std::stable_sort(runs.begin(), runs.end(),
-                     [](const Run& a, const Run& b) { return a.node < b.node; });
+    // entry order (which is the order they were handed out in).
+    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
+      return a.node != b.node ? a.node < b.node : a.at < b.at;
+    });
     std::vector<DatFileEntry> visit;
     visit.reserve(table.size());
     for (const Run& run : runs) {
