@@ -7,7 +7,8 @@ add_compile_options(
   -ffp-contract=off
   -fno-fast-math
   "-fmacro-prefix-map=${PROJECT_SOURCE_DIR}/="
-  -Wall -Wextra
+  -Wall -Wextra -Wshadow -Wconversion -Wsign-conversion -Wnon-virtual-dtor
+  -Wold-style-cast -Woverloaded-virtual -Wnull-dereference -Wimplicit-fallthrough
 )
 if(TALLOWMERE_WERROR)
   add_compile_options(-Werror)
@@ -54,14 +55,17 @@ function(tallowmere_crate name)
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/src/*.cpp
        ${CMAKE_CURRENT_SOURCE_DIR}/src/file_type/*.cpp)
   if(sources)
+    set(usage PUBLIC)
     add_library(${name} STATIC ${sources})
-    target_include_directories(${name} PUBLIC include)
-    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   else()
+    set(usage INTERFACE)
     add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE include)
-    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
   endif()
+  target_include_directories(${name} ${usage}
+    $<BUILD_INTERFACE:${CMAKE_CURRENT_SOURCE_DIR}/include>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+  target_link_libraries(${name} ${usage} ${ARG_DEPS})
+  target_compile_features(${name} ${usage} cxx_std_23)
 
   file(GLOB tests CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/tests/*_test.cpp)
   if(TALLOWMERE_TESTS AND tests)

@@ -211,4 +211,15 @@ std::optional<std::string> read_env(const char* name) {
   return std::string(raw);
 }
 
+std::optional<std::string> executable_dir() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<size_t>(length) >= path.size()) return std::nullopt;
+  path.resize(static_cast<size_t>(length));
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return std::nullopt;
+  path.resize(slash == 0 ? 1 : slash);
+  return path;
+}
+
 }  // namespace tallowmere::common

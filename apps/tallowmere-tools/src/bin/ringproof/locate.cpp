@@ -13,8 +13,11 @@ std::optional<std::string> choose(const std::optional<std::string>& from_env,
                                   const std::string& data_dir,
                                   const std::optional<std::string>& home, const char* file_name) {
   if (from_env && common::path_exists(*from_env)) return *from_env;
-  std::string in_data_dir = data_dir + "/" + file_name;
-  if (common::path_exists(in_data_dir)) return in_data_dir;
+  // An empty data folder (the installed tool could not find itself) is no candidate.
+  if (!data_dir.empty()) {
+    std::string in_data_dir = data_dir + "/" + file_name;
+    if (common::path_exists(in_data_dir)) return in_data_dir;
+  }
   // An unset or empty HOME has no home folder, so no third candidate.
   if (home && !home->empty()) {
     std::string in_home = *home + "/.local/share/tallowmere/base/" + file_name;

@@ -5,15 +5,21 @@
 // Any failure, a drift included, ends in one error report on standard error with exit
 // status 1. Nothing is ever written to standard output.
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "determinism.hpp"
 #include "locate.hpp"
 #include "open.hpp"
 #include "report.hpp"
+#include "tallowmere/common/platform.hpp"
 
-#ifndef TALLOWMERE_DATA_DIR
-#error "TALLOWMERE_DATA_DIR must name the folder of the second archive candidate"
+// The second archive candidate's folder: the checkout's data folder for a build in the
+// source tree (TALLOWMERE_DATA_DIR), or, for the installed tool, a folder given relative
+// to the program's own (TALLOWMERE_DATA_DIR_FROM_BINARY), so that the installed binary
+// carries no path of the source tree and the installed tree may be moved.
+#if !defined(TALLOWMERE_DATA_DIR) && !defined(TALLOWMERE_DATA_DIR_FROM_BINARY)
+#error "TALLOWMERE_DATA_DIR or TALLOWMERE_DATA_DIR_FROM_BINARY must name the data folder"
 #endif
 
 namespace {
@@ -26,10 +32,23 @@ void write_stderr(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stderr);
 }
 
+// An unreadable program path leaves the candidate empty, which counts as absent.
+std::string data_dir() {
+#ifdef TALLOWMERE_DATA_DIR
+  return TALLOWMERE_DATA_DIR;
+#else
+  const auto binary_dir = tallowmere::common::executable_dir();
+  if (!binary_dir) return {};
+  return (std::filesystem::path(*binary_dir) / TALLOWMERE_DATA_DIR_FROM_BINARY)
+      .lexically_normal()
+      .string();
+#endif
+}
+
 Expected<void, ErrorReport> run() {
   namespace rp = tallowmere::ringproof;
   auto env = rp::read_locate_environment();
-  auto paths_or = rp::locate_archives(env, TALLOWMERE_DATA_DIR);
+  auto paths_or = rp::locate_archives(env, data_dir());
   if (!paths_or) return tallowmere::make_unexpected(std::move(paths_or).error());
   write_stderr(rp::progress_line(*paths_or));
 

@@ -11,12 +11,12 @@
 #include "bake_run.hpp"
 #include "commands.hpp"
 #include "output.hpp"
+#include "tallowmere/common/version.hpp"
 
 namespace {
 
 using namespace tallowmere::tool;
 
-constexpr const char* kVersion = "tallowmere 0.1.0";
 
 #ifdef TALLOWMERE_TEST_HOOKS
 // The test build plants faults named by TALLOWMERE_TEST_FAULT:
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
       "tallowmere: bake scenery for any landblocks, compare placement folders and "
       "prove the bake reproducible.",
       "tallowmere"};
-  app.set_version_flag("--version", kVersion);
+  app.set_version_flag("--version", "tallowmere " + std::string(tallowmere::kVersion));
   app.require_subcommand(1);
   app.footer(
       "Exit status: 0 fine, 1 a difference, drift or failed write, 2 a usage error or "

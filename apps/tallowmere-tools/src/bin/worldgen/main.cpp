@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "tallowmere/common/platform.hpp"
+#include "tallowmere/common/version.hpp"
 #include "tallowmere/worldgen/worldgen.hpp"
 
 namespace {
@@ -19,6 +20,20 @@ namespace {
 namespace wg = tallowmere::worldgen;
 
 constexpr const char* kUsage = "usage: worldgen [--seed N] [--scale demo|full|tiny] --out DIR\n";
+constexpr const char* kHelp =
+    "\n"
+    "Writes a synthetic portal and cell archive pair, DIR/client_portal.dat and\n"
+    "DIR/client_cell_1.dat, from a seed. A few files are missing or damaged on purpose.\n"
+    "\n"
+    "  --seed N      seed of the world, decimal or 0x-prefixed hexadecimal (default 1)\n"
+    "  --scale S     demo (the ring and its neighbours), full (every landblock) or tiny\n"
+    "                (default demo)\n"
+    "  --out DIR     output folder, created with its parents when missing\n"
+    "  --help        show this help\n"
+    "  --version     show the version\n"
+    "\n"
+    "Exit status: 0 written, 1 the folder or an archive could not be written, 2 a usage\n"
+    "error.\n";
 
 struct Arguments {
   uint64_t seed = 1;
@@ -57,6 +72,11 @@ int parse_arguments(int argc, char** argv, Arguments& args) {
     }
     if (option == "--help" || option == "-h") {
       std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      return -1;
+    }
+    if (option == "--version") {
+      std::printf("worldgen %s\n", std::string(tallowmere::kVersion).c_str());
       return -1;
     }
     if (option != "--seed" && option != "--scale" && option != "--out") {

@@ -68,4 +68,9 @@ bool path_exists(const std::string& path);
 // The value of environment variable `name` as raw bytes, or nothing when it is not set.
 [[nodiscard]] std::optional<std::string> read_env(const char* name);
 
+// The folder of the running program's own file (from /proc/self/exe), or nothing when it
+// cannot be read. Installed tools find their data relative to it, so that an installed
+// tree can be moved as a whole.
+[[nodiscard]] std::optional<std::string> executable_dir();
+
 }  // namespace tallowmere::common
