@@ -144,7 +144,10 @@ BENCHMARK(BM_ReadDirectoryNodes)->Unit(benchmark::kMillisecond);
 // The same two, once each: run alone (--benchmark_filter) with TALLOWMERE_BENCH_ARCHIVE
 // naming an archive already written, they measure a fresh process, whose first open
 // pays for every page of heap it touches (bench/open_fresh.sh does this).
-BENCHMARK(BM_OpenArchive)->Name("BM_OpenArchiveFresh")->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenArchive)
+    ->Name("BM_OpenArchiveFresh")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadDirectoryNodes)
     ->Name("BM_ReadDirectoryNodesFresh")
     ->Iterations(1)

@@ -13,8 +13,8 @@
 #include <bit>
 #include <charconv>
 #include <cstdlib>
-#include <new>
 #include <memory>
+#include <new>
 #include <unordered_set>
 #include <utility>
 
@@ -302,7 +302,8 @@ void DirectoryTable::reserve(size_t capacity) {
 }
 
 void DirectoryTable::append(const DatFileEntry* entries, size_t count) {
-  if (count > capacity_ - size_) reserve(std::max(size_ + count, std::max<size_t>(1024, 2 * capacity_)));
+  if (count > capacity_ - size_)
+    reserve(std::max(size_ + count, std::max<size_t>(1024, 2 * capacity_)));
   std::copy_n(entries, count, data_ + size_);
   size_ += count;
 }

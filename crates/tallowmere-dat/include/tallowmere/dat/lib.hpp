@@ -8,8 +8,8 @@
 #pragma once
 
 #include <array>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
