@@ -11,7 +11,7 @@
 #    a replay of the reads and writes it cannot avoid, MEASURE_RUNS pairs (default 9).
 # Prints a short table, the ratio last. Placement files go to build/measure/out.
 #
-# Expects the release build: cmake --preset release && cmake --build --preset release
+# Expects the benchmark build: cmake --preset bench && cmake --build --preset bench
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -25,7 +25,7 @@ ringproof="${build}/apps/tallowmere-tools/ringproof"
 phases="${build}/bench/ringproof_phases_bench"
 for program in "${worldgen}" "${ringproof}" "${phases}"; do
   if [[ ! -x "${program}" ]]; then
-    echo "missing ${program}: build the release preset first" >&2
+    echo "missing ${program}: build the bench preset first" >&2
     exit 1
   fi
 done

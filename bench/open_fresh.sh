@@ -6,7 +6,7 @@
 #   bench/open_fresh.sh [RUNS] [ARCHIVE]
 #
 # RUNS defaults to 9; ARCHIVE (default build/measure/open-1m.dat) is written on the
-# first run and reused afterwards. Expects the release build.
+# first run and reused afterwards. Expects the benchmark build (cmake --preset bench).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -14,7 +14,7 @@ bench="${root}/build/release/bench/open_archive_bench"
 runs="${1:-9}"
 archive="${2:-${root}/build/measure/open-1m.dat}"
 if [[ ! -x "${bench}" ]]; then
-  echo "missing ${bench}: build the release preset first" >&2
+  echo "missing ${bench}: build the bench preset first" >&2
   exit 1
 fi
 mkdir -p "$(dirname "${archive}")"
