@@ -93,7 +93,7 @@ Expected<uint32_t, IoError> ArchiveStream::write_chain(std::span<const uint8_t> 
     if (b + 1 < blocks) common::store_u32le(block, static_cast<uint32_t>(first + slot[b + 1] * block_size));
     const uint64_t begin = b * per_block;
     const uint64_t end = std::min<uint64_t>(begin + per_block, bytes.size());
-    if (begin < end) std::copy(bytes.begin() + begin, bytes.begin() + end, block + 4);
+    if (begin < end) std::copy(bytes.begin() + static_cast<ptrdiff_t>(begin), bytes.begin() + static_cast<ptrdiff_t>(end), block + 4);
   }
   auto written = append(buffer_);
   if (!written) return make_unexpected(written.error());

@@ -209,12 +209,12 @@ template void BspNode::describe(common::Reader&, BspNode&, BspTreeKind);
 template void BspNode::describe(common::Visitor&, const BspNode&, BspTreeKind);
 
 common::ParseResult<BspPortal> BspPortal::read(common::Cursor& cursor, BspTreeKind kind) {
-  auto node = common::read_record<BspNode>(cursor, [kind](common::Reader& a, BspNode& node) {
+  auto parsed = common::read_record<BspNode>(cursor, [kind](common::Reader& a, BspNode& node) {
     node.value = BspPortal{};
     describe_tree(a, node, kind, false);
   });
-  if (!node) return make_unexpected(std::move(node).error());
-  return std::move(std::get<BspPortal>(node->value));
+  if (!parsed) return make_unexpected(std::move(parsed).error());
+  return std::move(std::get<BspPortal>(parsed->value));
 }
 
 common::ParseResult<BspNode> BspNode::read(common::Cursor& cursor, BspTreeKind kind) {

@@ -71,7 +71,7 @@ TEST(ArchiveHeader, ShortFileFailsAtTheFirstIncompleteField) {
   const auto full = hand_laid_header();
   for (size_t length = 0; length < full.size(); ++length) {
     SCOPED_TRACE(length);
-    std::vector<uint8_t> cut(full.begin(), full.begin() + length);
+    std::vector<uint8_t> cut(full.begin(), full.begin() + static_cast<ptrdiff_t>(length));
     auto db = open_archive_bytes(cut);
     ASSERT_FALSE(db);
     std::string field;

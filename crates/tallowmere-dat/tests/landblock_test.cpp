@@ -112,10 +112,10 @@ TEST(LandblockInfo, EmptyRecordAndRestrictionTableGate) {
 }
 
 TEST(LandblockInfo, PortalPadFollowsTheStabCount) {
-  for (uint16_t num_stabs : {0, 1, 2, 3}) {
+  for (size_t num_stabs = 0; num_stabs < 4; ++num_stabs) {
     ByteWriter w;
-    w.u16(1).u16(2).u16(3).u16(num_stabs);
-    for (uint16_t i = 0; i < num_stabs; ++i) w.u16(static_cast<uint16_t>(0x100 + i));
+    w.u16(1).u16(2).u16(3).u16(static_cast<uint16_t>(num_stabs));
+    for (size_t i = 0; i < num_stabs; ++i) w.u16(static_cast<uint16_t>(0x100 + i));
     const size_t size = 8 + 2 * num_stabs + (num_stabs % 2) * 2;  // 3 -> 16, 2 -> 12
     w.zeros(size - w.size());
     w.u16(0xEEEE);  // the next record's first bytes

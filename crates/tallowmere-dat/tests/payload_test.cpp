@@ -212,15 +212,15 @@ TEST(BlockChain, MatchesTheReferenceWalkOnRandomLayouts) {
       w.write_raw(first, noise);
       // Mostly blocks that follow each other, with jumps, ends and pointers past the end.
       for (uint32_t k = 0; k < blocks; ++k) {
-        uint32_t roll = rng() % 100, at = first + k * stride, next;
+        uint32_t roll = static_cast<uint32_t>(rng() % 100), at = first + k * stride, next;
         if (roll < 55)
           next = at + stride;
         else if (roll < 80)
-          next = first + (rng() % blocks) * stride;
+          next = first + static_cast<uint32_t>(rng() % blocks) * stride;
         else if (roll < 95)
           next = 0;
         else
-          next = first + blocks * stride + rng() % 4096;
+          next = first + blocks * stride + static_cast<uint32_t>(rng() % 4096);
         w.write_u32(at, next);
       }
       const Bytes file = [&] {
@@ -230,8 +230,9 @@ TEST(BlockChain, MatchesTheReferenceWalkOnRandomLayouts) {
       auto db = writer::open_archive_bytes(file);
       ASSERT_TRUE(db) << db.error().text();
       for (int probe = 0; probe < 20; ++probe) {
-        uint32_t offset = first + (rng() % blocks) * stride;
-        uint32_t size = rng() % (probe < 10 ? 3 * stride : static_cast<uint32_t>(file.size()));
+        uint32_t offset = first + static_cast<uint32_t>(rng() % blocks) * stride;
+        uint32_t size = static_cast<uint32_t>(
+            rng() % (probe < 10 ? 3 * stride : static_cast<uint32_t>(file.size())));
         auto expected = reference_chain(file, block_size, offset, size);
         auto got = db->read_file_data(offset, size);
         if (const Bytes* bytes = std::get_if<Bytes>(&expected)) {

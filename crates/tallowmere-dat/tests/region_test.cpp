@@ -50,7 +50,7 @@ ParseResult<Region> parse(std::span<const uint8_t> bytes) {
 }
 
 TEST(RegionLayout, NameIsAlignedFromThePayloadStartAndMaskZeroHasOnlyRequiredParts) {
-  for (auto [name, name_pad] : {std::pair{"ab", 0}, {"abcde", 1}, {"abc", 3}}) {
+  for (auto [name, name_pad] : {std::pair{"ab", size_t{0}}, {"abcde", 1}, {"abc", 3}}) {
     ByteWriter w = region_head(name, name_pad);
     w.u32(0);  // part_mask
     empty_terrain(w);
@@ -95,7 +95,7 @@ TEST(TerrainDesc, TypeNamesAlignFromThePayloadStart) {
   // Types start at multiples of 4: names of 5, 4 and 6 bytes skip 1, 2 and 0 bytes.
   ByteWriter w;
   w.u32(3);
-  for (auto [name, name_pad] : {std::pair{"abcde", 1}, {"abcd", 2}, {"abcdef", 0}}) {
+  for (auto [name, name_pad] : {std::pair{"abcde", size_t{1}}, {"abcd", 2}, {"abcdef", 0}}) {
     w.pstring16(name);
     pad(w, name_pad).u32(0x77).u32(1).u32(static_cast<uint32_t>(name_pad));
   }

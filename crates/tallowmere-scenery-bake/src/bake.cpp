@@ -25,7 +25,8 @@ constexpr float kCellSize = 24.0f;
 constexpr float kLandblockSize = 192.0f;
 
 // The state of one landblock's bake: its inputs, its height grid and the footprints
-// placed so far, which every later object is tested against.
+// placed so far, which every later object is tested against. Buildings are few and
+// tested one by one; the placed footprints go into an index over the landblock.
 class LandblockBake {
  public:
   LandblockBake(const dat::landblock::CellLandblock& cell, uint32_t cell_id, HeightGrid grid,
@@ -85,7 +86,7 @@ class LandblockBake {
     const int32_t fy = detail::saturating_i32(std::floor(py / kCellSize));
     if (fx >= 0 && fy >= 0) {
       const uint64_t e = static_cast<uint64_t>(fx) * 9u + static_cast<uint64_t>(fy);
-      if (e < cell_.terrain.size() && (cell_.terrain[e] & 3u) != 0) return;
+      if (e < cell_.terrain.size() && excludes_scenery(cell_.terrain[e])) return;
     }
 
     float z;
@@ -119,17 +120,10 @@ class LandblockBake {
     if (!mesh) return;
     float s, c;
     ::sincosf(heading, &s, &c);
-    Footprint footprint;
-    for (const common::Vector3& vertex : *mesh) {
-      const float sx = vertex.x * scale;
-      const float sy = vertex.y * scale;
-      const float wx = c * sx - s * sy + px;
-      const float wy = s * sx + c * sy + py;
-      footprint.widen(wx, wy);
-    }
+    const Footprint footprint = mesh_footprint(*mesh, scale, s, c, px, py);
 
-    if (collides(footprint, buildings_) || collides(footprint, placed_)) return;
-    placed_.push_back(footprint);
+    if (collides(footprint, buildings_) || placed_.overlaps_any(footprint)) return;
+    placed_.insert(footprint);
     out.push_back(Placement{d.obj_id, px, py, z, half_cos, 0.0f, 0.0f, half_sin, scale, vx, vy, j});
   }
 
@@ -146,7 +140,7 @@ class LandblockBake {
   MeshSource& meshes_;
   const std::span<const Footprint> buildings_;
   const bool use_slope_;
-  std::vector<Footprint> placed_;
+  FootprintIndex placed_;
 };
 
 // The scene ids that vertex word `w` may carry, or null when any table index is out of
@@ -164,6 +158,13 @@ const std::vector<uint32_t>* scenes_for(const dat::file_type::Region& region, ui
 }
 
 }  // namespace
+
+Footprint object_footprint(std::span<const common::Vector3> mesh, float px, float py, float heading,
+                           float scale) {
+  float s, c;
+  ::sincosf(heading, &s, &c);
+  return mesh_footprint(mesh, scale, s, c, px, py);
+}
 
 std::vector<Placement> bake_landblock_impl(const dat::file_type::Region& region,
                                            const dat::landblock::CellLandblock& cell_landblock,

@@ -63,9 +63,10 @@ float triangle_plane_height_from_grid(const HeightGrid& grid, uint16_t landblock
   const int32_t cx = std::clamp(detail::saturating_i32(std::floor(x / 24.0f)), 0, 7);
   const int32_t cy = std::clamp(detail::saturating_i32(std::floor(y / 24.0f)), 0, 7);
   const int32_t x0 = 24 * cx, x1 = x0 + 24, y0 = 24 * cy, y1 = y0 + 24;
-  const float h00 = at(grid, cx, cy), h01 = at(grid, cx, cy + 1);
-  const float h10 = at(grid, cx + 1, cy), h11 = at(grid, cx + 1, cy + 1);
-  const bool split_a = cell_split(landblock_id, cx, cy) == Split::A;
+  const auto ucx = static_cast<uint32_t>(cx), ucy = static_cast<uint32_t>(cy);  // 0..7
+  const float h00 = at(grid, ucx, ucy), h01 = at(grid, ucx, ucy + 1);
+  const float h10 = at(grid, ucx + 1, ucy), h11 = at(grid, ucx + 1, ucy + 1);
+  const bool split_a = cell_split(landblock_id, ucx, ucy) == Split::A;
 
   // Barycentric test against the first triangle. The integer products are exact and
   // small enough to be exact floats too.

@@ -58,7 +58,7 @@ Region scene_region() {
   region.scene.emplace();
   region.scene->scene_types.resize(1);
   region.scene->scene_types[0].scenes = {kScene};
-  for (int i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i);
+  for (size_t i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i);
   return region;
 }
 
@@ -67,7 +67,7 @@ CellLandblock cell_with_sources(std::initializer_list<int> sources) {
   CellLandblock cell;
   cell.terrain.assign(81, kBareWord);
   cell.height.assign(81, 0);
-  for (int i : sources) cell.terrain[i] = kSceneWord;
+  for (int i : sources) cell.terrain[static_cast<size_t>(i)] = kSceneWord;
   return cell;
 }
 
@@ -255,7 +255,7 @@ TEST(BakeObjectTests, BoundsAreInclusiveAndExclusionUsesTheLowerCorner) {
 // Heights 2a + b give the plane z = x / 12 + y / 24 (slope atan(0.0932) = 0.0929).
 TEST(BakeObjectTests, HeightModelAndSlopeBounds) {
   Bake bake;
-  for (int i = 0; i < 81; ++i) bake.cell.height[i] = static_cast<uint8_t>(2 * (i / 9) + i % 9);
+  for (size_t i = 0; i < 81; ++i) bake.cell.height[i] = static_cast<uint8_t>(2 * (i / 9) + i % 9);
   ObjectDesc d = object_at(36, 48);
   d.min_slope = 0.5f;  // ignored without the slope model
   bake.scenes.scenes[kScene] = {d};

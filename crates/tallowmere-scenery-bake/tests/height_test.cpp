@@ -9,10 +9,12 @@
 namespace tallowmere::bake {
 namespace {
 
-HeightGrid grid_of(const std::function<float(int, int)>& height) {
+HeightGrid grid_of(const std::function<float(float, float)>& height) {
   HeightGrid grid{};
-  for (int a = 0; a < 9; ++a) {
-    for (int b = 0; b < 9; ++b) grid[a * 9 + b] = height(a, b);
+  for (size_t a = 0; a < 9; ++a) {
+    for (size_t b = 0; b < 9; ++b) {
+      grid[a * 9 + b] = height(static_cast<float>(a), static_cast<float>(b));
+    }
   }
   return grid;
 }
@@ -30,7 +32,7 @@ TEST(TerrainSplit, SeedsAndDiagonalsOfKnownCells) {
 
 TEST(VertexHeights, LooksUpEachHeightByteInXMajorOrder) {
   dat::file_type::Region region;
-  for (int i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i) * 0.5f;
+  for (size_t i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i) * 0.5f;
   dat::landblock::CellLandblock cell;
   for (int i = 0; i < 81; ++i) cell.height.push_back(static_cast<uint8_t>(255 - i));
   const HeightGrid grid = vertex_heights(region, cell);
@@ -45,7 +47,7 @@ TEST(VertexHeights, LooksUpEachHeightByteInXMajorOrder) {
 // On a flat grid every sample is the grid's height. Integer heights keep the triangle
 // plane's products exact; the bilinear weights are exact at points on quarter cells.
 TEST(TerrainHeight, FlatGridIsFlatEverywhere) {
-  const HeightGrid grid = grid_of([](int, int) { return 10.0f; });
+  const HeightGrid grid = grid_of([](float, float) { return 10.0f; });
   for (float x : {0.0f, 6.0f, 12.0f, 36.0f, 100.0f, 191.0f, 192.0f, -30.0f, 500.0f}) {
     for (float y : {0.0f, 18.0f, 24.0f, 60.0f, 192.0f, -5.0f}) {
       EXPECT_EQ(triangle_plane_height_from_grid(grid, 0xA3AE, x, y), 10.0f) << x << "," << y;
@@ -63,7 +65,7 @@ TEST(TerrainHeight, FlatGridIsFlatEverywhere) {
 // A linear grid z = x/2 + y/4 is the same plane in every triangle, whatever the split,
 // and the triangle plane extends it past the landblock's edges.
 TEST(TerrainHeight, LinearGridReproducesThePlane) {
-  const HeightGrid grid = grid_of([](int a, int b) { return 12.0f * a + 6.0f * b; });
+  const HeightGrid grid = grid_of([](float a, float b) { return 12.0f * a + 6.0f * b; });
   for (uint16_t landblock : {uint16_t{0x0000}, uint16_t{0xA3AE}}) {
     for (float x : {0.0f, 5.0f, 20.0f, 37.0f, 100.0f, 191.0f, 192.0f}) {
       for (float y : {0.0f, 3.0f, 23.0f, 50.0f, 170.0f, 192.0f}) {
@@ -122,12 +124,12 @@ TEST(TerrainHeight, BilinearWeightsFollowTheAxes) {
 }
 
 TEST(TerrainSlope, AngleOfTheCellGradient) {
-  const HeightGrid linear = grid_of([](int a, int b) { return 12.0f * a + 6.0f * b; });
+  const HeightGrid linear = grid_of([](float a, float b) { return 12.0f * a + 6.0f * b; });
   EXPECT_NEAR(slope_at(linear, 50.0f, 70.0f), std::atan(std::sqrt(0.3125)), 1e-6);
 
   // Steeper last column: x in [168, 192) uses it; from x = 192 on, the sample's both x
   // corners are the last vertex row, so only the y gradient remains.
-  const HeightGrid steep = grid_of([](int a, int) { return a == 8 ? 132.0f : 12.0f * a; });
+  const HeightGrid steep = grid_of([](float a, float) { return a == 8.0f ? 132.0f : 12.0f * a; });
   EXPECT_NEAR(slope_at(steep, 180.0f, 10.0f), std::atan(2.0), 1e-6);
   EXPECT_NEAR(slope_at(steep, 150.0f, 10.0f), std::atan(0.5), 1e-6);
   EXPECT_EQ(slope_at(steep, 192.0f, 10.0f), 0.0f);
@@ -137,7 +139,7 @@ TEST(TerrainSlope, AngleOfTheCellGradient) {
 
 // Non-finite coordinates must still sample inside the grid.
 TEST(TerrainHeight, NonFiniteCoordinatesStayInsideTheGrid) {
-  const HeightGrid grid = grid_of([](int a, int b) { return 1.0f + a + b; });
+  const HeightGrid grid = grid_of([](float a, float b) { return 1.0f + a + b; });
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
   EXPECT_EQ(bilinear_height_from_grid(grid, nan, nan), 1.0f);

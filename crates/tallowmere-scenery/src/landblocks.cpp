@@ -44,26 +44,33 @@ std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region
   return bake_landblock(region, cell, landblock_id, caches.scenes, caches.meshes, options);
 }
 
+std::optional<LandblockGround> load_landblock_ground(const dat::DatDatabase& cell,
+                                                     uint16_t landblock_id,
+                                                     bake::MeshSource& meshes) {
+  const uint32_t cell_id = static_cast<uint32_t>(landblock_id) << 16;
+  auto terrain_payload = cell.get_file(cell_id | 0xFFFF);
+  if (!terrain_payload) return std::nullopt;
+  auto terrain = dat::landblock::CellLandblock::unpack(*terrain_payload);
+  if (!terrain) return std::nullopt;
+
+  LandblockGround ground{std::move(*terrain), {}};
+  if (auto info_payload = cell.get_file(cell_id | 0xFFFE)) {
+    if (auto info = dat::landblock::LandblockInfo::unpack(*info_payload)) {
+      ground.buildings = building_footprints(*info, meshes);
+    }
+  }
+  return ground;
+}
+
 std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region,
                                             const dat::DatDatabase& cell, uint16_t landblock_id,
                                             bake::SceneSource& scenes, bake::MeshSource& meshes,
                                             const BakeOptions& options) {
-  const uint32_t cell_id = static_cast<uint32_t>(landblock_id) << 16;
-
-  auto terrain_payload = cell.get_file(cell_id | 0xFFFF);
-  if (!terrain_payload) return {};
-  auto terrain = dat::landblock::CellLandblock::unpack(*terrain_payload);
-  if (!terrain) return {};
-
-  std::vector<bake::Footprint> buildings;
-  if (auto info_payload = cell.get_file(cell_id | 0xFFFE)) {
-    if (auto info = dat::landblock::LandblockInfo::unpack(*info_payload)) {
-      buildings = building_footprints(*info, meshes);
-    }
-  }
-
-  return bake::bake_landblock_impl(region, *terrain, cell_id, scenes, meshes, buildings,
-                                   options.use_slope);
+  const auto ground = load_landblock_ground(cell, landblock_id, meshes);
+  if (!ground) return {};
+  return bake::bake_landblock_impl(region, ground->terrain,
+                                   static_cast<uint32_t>(landblock_id) << 16, scenes, meshes,
+                                   ground->buildings, options.use_slope);
 }
 
 std::vector<std::string> placement_lines(std::span<const bake::Placement> placements) {

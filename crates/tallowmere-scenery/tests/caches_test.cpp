@@ -192,7 +192,7 @@ Region one_scene_region() {
   region.scene.emplace();
   region.scene->scene_types.resize(1);
   region.scene->scene_types[0].scenes = {kScene};
-  for (int i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i);
+  for (size_t i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i);
   return region;
 }
 

@@ -24,7 +24,7 @@ std::vector<uint8_t> archive_with(std::optional<std::vector<uint8_t>> region) {
 TEST(OpenWorld, EachStepFailsWithItsContextAndCauseAndSuccessKeepsThePayload) {
   const testing::TempDir dir;
   dat::file_type::Region region;
-  for (int i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i);
+  for (size_t i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i);
   const std::vector<uint8_t> region_bytes = writer::encode_region(region);
   auto write = [&](const std::string& name, const std::vector<uint8_t>& bytes) {
     testing::write_all(dir.path() / name,

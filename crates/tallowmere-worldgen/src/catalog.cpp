@@ -52,7 +52,7 @@ void damage(Rng& rng, std::vector<Model>& models, Role role, double share) {
   }
   if (candidates.size() < 8) return;
   rng.shuffle(candidates);
-  const size_t n = std::max<size_t>(1, static_cast<size_t>(std::lround(share * candidates.size())));
+  const size_t n = std::max<size_t>(1, static_cast<size_t>(std::lround(share * static_cast<double>(candidates.size()))));
   for (size_t k = 0; k < 2 * n; ++k) {
     models[candidates[k]].status = k < n ? Status::Missing : Status::Truncated;
   }
@@ -137,7 +137,7 @@ Catalog make_catalog(uint64_t seed, Scale scale) {
   std::sort(catalog.building_models.begin(), catalog.building_models.end());
   std::sort(catalog.static_objects.begin(), catalog.static_objects.end());
 
-  for (uint8_t type : {0x03, 0x0A}) {
+  for (uint8_t type : {uint8_t{0x03}, uint8_t{0x0A}}) {
     const auto& ids = catalog.filler(type);
     for (size_t i = 0; i < ids.size() && i < 4; ++i) catalog.meshless.push_back(ids[i]);
   }

@@ -82,7 +82,7 @@ std::vector<uint8_t> interior_cell(const Catalog& catalog, uint16_t landblock, u
     cell = static_cast<uint16_t>(cell + (rng.chance(0.8) ? 1 : 2 + rng.below(3)));
   }
   if (flags & 2) {
-    const uint32_t stabs = rng.between(1, 6);
+    const uint32_t stabs = rng.count_between(1, 6);
     w.u32(stabs);
     for (uint32_t k = 0; k < stabs; ++k) {
       w.u32(rng.pick(catalog.static_objects));
@@ -109,24 +109,24 @@ LandblockContents make_landblock_contents(const Catalog& catalog,
   if (!catalog.building_models.empty() && rng.chance(0.45)) {
     const uint32_t r = rng.below(10);
     const uint32_t count = r < 6 ? 1 : r < 9 ? 2 : 3;
-    for (uint32_t b = 0; b < count; ++b) cells_of.push_back(rng.between(3, 14));
+    for (uint32_t b = 0; b < count; ++b) cells_of.push_back(rng.count_between(3, 14));
   }
   uint32_t cells = 0;
   for (uint32_t c : cells_of) cells += c;
-  if (rng.chance(0.03)) cells += rng.between(20, 60);
+  if (rng.chance(0.03)) cells += rng.count_between(20, 60);
   info.num_cells = cells;
 
   for (uint32_t b = 0; b < cells_of.size(); ++b) {
     lb::BuildInfo building;
     building.model_id = rng.pick(catalog.building_models);
     building.frame = placed_frame(rng, region, cell, 24, 168, 0.6);
-    building.num_leaves = rng.between(1, 24);
+    building.num_leaves = rng.count_between(1, 24);
     for (int k = rng.between(1, 4); k > 0; --k) building.portals.push_back(portal(rng, cells));
     building.num_portals = static_cast<uint32_t>(building.portals.size());
     info.buildings.push_back(std::move(building));
   }
 
-  const uint32_t objects = rng.chance(0.25) ? 0 : rng.between(1, 24);
+  const uint32_t objects = rng.chance(0.25) ? 0 : rng.count_between(1, 24);
   for (uint32_t k = 0; k < objects && !catalog.static_objects.empty(); ++k) {
     lb::Stab stab;
     stab.id = rng.pick(catalog.static_objects);

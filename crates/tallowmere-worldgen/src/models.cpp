@@ -151,7 +151,7 @@ Sphere sphere_near(Rng& rng, const Mesh& mesh) {
 
 Polygon random_polygon(Rng& rng, uint32_t vertex_count, uint16_t uv_count, uint32_t surfaces) {
   const uint32_t r = rng.below(100);
-  const uint32_t points = r < 1 ? 0 : r < 61 ? 3 : r < 91 ? 4 : rng.between(5, 8);
+  const uint32_t points = r < 1 ? 0 : r < 61 ? 3 : r < 91 ? 4 : rng.count_between(5, 8);
   Polygon polygon;
   polygon.num_points = static_cast<uint8_t>(points);
   static constexpr uint8_t kFlags[] = {0, 0, 0, 0x04, 0x08, 0x0C, 0x01, 0x14};
@@ -295,7 +295,7 @@ std::vector<uint8_t> gfx_obj_payload(const Catalog& catalog, const Model& model)
                  : r < 99 ? GfxObj::HAS_PHYSICS | GfxObj::HAS_DRAWING | 0x4
                           : 0;
   const auto& surfaces = catalog.filler(0x08);
-  for (uint32_t k = rng.between(1, 4); k > 0 && !surfaces.empty(); --k) {
+  for (uint32_t k = rng.count_between(1, 4); k > 0 && !surfaces.empty(); --k) {
     record.surfaces.push_back(rng.pick(surfaces));
   }
   const auto surface_count = static_cast<uint32_t>(record.surfaces.size());
@@ -380,12 +380,12 @@ std::vector<uint8_t> setup_model_payload(const Catalog& catalog, const Model& mo
 
   // Every hook type appears: the first hook of setup model `index` has type index % 27,
   // and type 5 alternates between a non-negative and a negative value.
-  const uint32_t placements = rng.chance(0.6) ? 1 : rng.between(2, 4);
+  const uint32_t placements = rng.chance(0.6) ? 1 : rng.count_between(2, 4);
   static constexpr uint32_t kKeys[] = {0, 1, 0x65, 0x66, 0x67, 0x68, 0x79, 0x80};
   for (uint32_t p = 0; p < placements; ++p) {
     ft::PlacementType placement;
     for (uint32_t i = 0; i < n; ++i) placement.frames.push_back(part_frame(rng, spread));
-    const uint32_t hooks = p == 0 ? rng.between(1, 4) : rng.below(3);
+    const uint32_t hooks = p == 0 ? rng.count_between(1, 4) : rng.below(3);
     for (uint32_t h = 0; h < hooks; ++h) {
       const uint32_t type = p == 0 && h == 0 ? index % 27 : rng.below(27);
       const bool negative =
@@ -410,7 +410,7 @@ std::vector<uint8_t> setup_model_payload(const Catalog& catalog, const Model& mo
   record.sorting_sphere = {mesh.center, mesh.radius};
   record.selection_sphere = sphere_near(rng, mesh);
   if (rng.chance(0.1)) {
-    for (uint32_t k = rng.between(1, 2); k > 0; --k) {
+    for (uint32_t k = rng.count_between(1, 2); k > 0; --k) {
       ft::LightInfo light;
       light.viewer_space_location = part_frame(rng, spread);
       light.color = rng.u32() | 0xFF000000u;

@@ -48,6 +48,8 @@ class Rng {
   int32_t between(int32_t lo, int32_t hi) {
     return lo + static_cast<int32_t>(below(static_cast<uint32_t>(hi - lo) + 1));
   }
+  // The same draw as between() for a count: uniform in [lo, hi], lo <= hi.
+  uint32_t count_between(uint32_t lo, uint32_t hi) { return lo + below(hi - lo + 1); }
   // Uniform in [0, 1).
   double unit() { return static_cast<double>(next() >> 11) * 0x1.0p-53; }
   bool chance(double p) { return unit() < p; }

@@ -72,7 +72,7 @@ std::vector<uint8_t> scene_payload(const Catalog& catalog, const Model& scene) {
   Rng rng = Rng::stream(catalog.seed, Stream::Scene, scene.id);
   ft::Scene record;
   record.id = scene.id;
-  const uint32_t count = rng.chance(0.03) ? 0 : rng.between(1, 14);
+  const uint32_t count = rng.chance(0.03) ? 0 : rng.count_between(1, 14);
   for (uint32_t k = 0; k < count; ++k) record.objects.push_back(object_desc(rng, catalog));
   return writer::encode_scene(record);
 }

@@ -36,7 +36,7 @@ class Sink {
     entry.id = id;
     entry.bit_flags = rng.chance(0.3) ? 0x00020000u : 0;
     entry.timestamp = 1100000000u + rng.below(200000000u);
-    entry.version = rng.between(1, 4);
+    entry.version = rng.count_between(1, 4);
     const bool compress = rng.chance(share_);
     const uint64_t scatter = rng.chance(0.2) ? rng.next() | 1 : 0;
     std::vector<uint8_t> packed;
@@ -53,7 +53,7 @@ class Sink {
     if (!added) return make_unexpected(WriteError{path_, added.error()});
     summary_.files += 1;
     summary_.compressed += entry.bit_flags & 1;
-    summary_.multi_block += stored.size() > stream_.block_size() - 4 ? 1 : 0;
+    summary_.multi_block += stored.size() > stream_.block_size() - 4 ? 1u : 0u;
     return {};
   }
 
@@ -174,7 +174,7 @@ struct Job {
     auto added = sink.add(id, payload);
     if (!added) return make_unexpected(added.error());
   }
-  return sink.finish(Rng::stream(catalog.seed, Stream::Damage, kPortal).between(8, 40));
+  return sink.finish(Rng::stream(catalog.seed, Stream::Damage, kPortal).count_between(8, 40));
 }
 
 // Per-landblock damage flags.
@@ -249,7 +249,7 @@ std::vector<uint8_t> choose_damage(const Catalog& catalog) {
       if (options.progress && (++done % step == 0 || done == total)) options.progress(done, total);
     }
   }
-  return sink.finish(Rng::stream(catalog.seed, Stream::Damage, kCell).between(16, 64));
+  return sink.finish(Rng::stream(catalog.seed, Stream::Damage, kCell).count_between(16, 64));
 }
 
 Manifest make_manifest(const Catalog& catalog, const std::vector<uint8_t>& damage) {

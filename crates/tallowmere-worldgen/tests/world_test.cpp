@@ -172,7 +172,7 @@ CellTally check_cell_records(const Archives& a, uint32_t x_min, uint32_t x_max, 
   for (const dat::DatFileEntry& entry : a.cell.entries()) {
     const uint16_t low = entry.id & 0xFFFF;
     if (low >= 0x0100 && low < 0xFFFE) {
-      EXPECT_EQ(low, 0x0100 + interior[entry.id >> 16]++) << std::hex << entry.id;
+      EXPECT_EQ(low, 0x0100 + interior[static_cast<uint16_t>(entry.id >> 16)]++) << std::hex << entry.id;
       EXPECT_FALSE(fetch(a.cell, entry.id).empty());
     }
   }
@@ -232,7 +232,7 @@ CellTally check_cell_records(const Archives& a, uint32_t x_min, uint32_t x_max, 
   for (const auto& [landblock, h] : heights) {
     auto east = heights.find(static_cast<uint16_t>(landblock + 0x100));
     if (east == heights.end()) continue;
-    for (int y = 0; y < 9; ++y) EXPECT_EQ(h[72 + y], east->second[y]) << std::hex << landblock;
+    for (size_t y = 0; y < 9; ++y) EXPECT_EQ(h[72 + y], east->second[y]) << std::hex << landblock;
     ++t.shared_edges;
   }
   return t;

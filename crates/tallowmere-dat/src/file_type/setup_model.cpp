@@ -160,8 +160,8 @@ void SetupModel::describe(A& a, Self& model) {
            " declared negative placement count " + std::to_string(num_placements);
   });
   a.map("placement_frames", model.placement_frames, Counted{static_cast<uint32_t>(num_placements)},
-        common::Describe{[num_parts](auto& a, auto& placement) {
-          PlacementType::describe(a, placement, num_parts);
+        common::Describe{[num_parts](auto& walker, auto& placement) {
+          PlacementType::describe(walker, placement, num_parts);
         }});
   a.list("cyl_spheres", model.cyl_spheres, CountU32{});
   a.list("spheres", model.spheres, CountU32{});

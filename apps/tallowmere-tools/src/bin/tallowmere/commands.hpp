@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace tallowmere::tool {
 
@@ -51,5 +52,54 @@ struct ProveCommand {
   bool slope = false;
 };
 int run_prove(const ProveCommand& command);
+
+// The inspection commands: 0 fine, 1 damage found or a record failed, 2 a usage error
+// or an archive that cannot be opened.
+struct InfoCommand {
+  std::string archive;
+  bool json = false;
+};
+int run_info(const InfoCommand& command);
+
+struct LsCommand {
+  std::string archive;
+  std::optional<std::string> type;
+  std::optional<std::string> ids;  // FROM..TO, both inclusive
+  bool json = false;
+};
+int run_ls(const LsCommand& command);
+
+struct CatCommand {
+  std::string archive;
+  std::string id;
+  std::optional<std::string> out;
+};
+int run_cat(const CatCommand& command);
+
+struct DumpCommand {
+  std::string archive;
+  std::string id;
+  bool json = false;
+};
+int run_dump(const DumpCommand& command);
+
+struct VerifyCommand {
+  std::vector<std::string> archives;
+  unsigned jobs = 1;
+  bool json = false;
+  bool read_only = false;  // read and expand every payload, check nothing (for timing)
+};
+int run_verify(const VerifyCommand& command);
+
+struct RenderCommand {
+  std::string portal;
+  std::string cell;
+  std::string landblocks;
+  std::string out;
+  unsigned px = 64;   // pixels per 24-unit cell
+  unsigned jobs = 0;  // 0: one per hardware thread
+  std::optional<std::string> compare;
+};
+int run_render(const RenderCommand& command);
 
 }  // namespace tallowmere::tool

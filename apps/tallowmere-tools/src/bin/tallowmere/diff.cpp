@@ -6,12 +6,8 @@
 // landblock, so a placement missing on one side does not make every later line differ.
 // Floats are compared by their bits after reading the text as single precision, and a
 // difference is also given in units in the last place.
-#include <nlohmann/json.hpp>
-
-#include <cmath>
+#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <set>
@@ -21,211 +17,17 @@
 #include "commands.hpp"
 #include "output.hpp"
 #include "placement_folder.hpp"
+#include "placement_match.hpp"
 #include "tallowmere/scenery/placement_files.hpp"
 
 namespace tallowmere::tool {
 namespace {
 
-constexpr const char* kFloatKeys[] = {"x", "y", "z", "qw", "qx", "qy", "qz", "scale"};
-constexpr const char* kKeyOrder[] = {"obj_id",
-                                     "x",
-                                     "y",
-                                     "z",
-                                     "qw",
-                                     "qx",
-                                     "qy",
-                                     "qz",
-                                     "scale",
-                                     "source_cell_x",
-                                     "source_cell_y",
-                                     "source_obj_idx"};
-
-bool is_float_key(const std::string& key) {
-  for (const char* k : kFloatKeys) {
-    if (key == k) return true;
-  }
-  return false;
-}
-
-// A placement line's members: key -> the value's text (strings without their quotes,
-// numbers exactly as written).
-using Members = std::map<std::string, std::string>;
-
-// Collects the members of one flat JSON object with the numbers' original text, so that
-// a float is read once, from its decimal text, straight to single precision.
-class MemberCollector : public nlohmann::json_sax<nlohmann::json> {
- public:
-  Members members;
-  bool ok = true;
-
-  bool null() override { return set("null"); }
-  bool boolean(bool v) override { return set(v ? "true" : "false"); }
-  bool number_integer(number_integer_t v) override { return set(std::to_string(v)); }
-  bool number_unsigned(number_unsigned_t v) override { return set(std::to_string(v)); }
-  bool number_float(number_float_t, const string_t& text) override { return set(text); }
-  bool string(string_t& v) override { return set(v); }
-  bool binary(binary_t&) override { return nested(); }
-  bool start_object(std::size_t) override { return ++depth_ == 1 || nested(); }
-  bool key(string_t& k) override {
-    key_ = k;
-    return true;
-  }
-  bool end_object() override {
-    --depth_;
-    return true;
-  }
-  bool start_array(std::size_t) override { return nested(); }
-  bool end_array() override { return true; }
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
-    ok = false;
-    return false;
-  }
-
- private:
-  bool set(std::string value) {
-    if (depth_ != 1) return nested();
-    members[key_] = std::move(value);
-    return true;
-  }
-  bool nested() {
-    ok = false;
-    return false;
-  }
-  int depth_ = 0;
-  std::string key_;
-};
-
-// The placement bake writes NaN and the infinities bare, which JSON lacks: they are read
-// as the strings "NaN", "inf" and "-inf".
-std::string quote_non_finite(const std::string& line) {
-  std::string out;
-  out.reserve(line.size());
-  for (size_t i = 0; i < line.size();) {
-    bool replaced = false;
-    if (line[i] == ':') {
-      for (const char* word : {"NaN", "-inf", "inf"}) {
-        const size_t n = std::strlen(word);
-        if (line.compare(i + 1, n, word) == 0 && i + 1 + n < line.size() &&
-            (line[i + 1 + n] == ',' || line[i + 1 + n] == '}')) {
-          out += ":\"";
-          out += word;
-          out += '"';
-          i += 1 + n;
-          replaced = true;
-          break;
-        }
-      }
-    }
-    if (!replaced) out += line[i++];
-  }
-  return out;
-}
-
-std::optional<Members> parse_members(const std::string& line) {
-  MemberCollector collector;
-  const std::string text = quote_non_finite(line);
-  const bool parsed =
-      nlohmann::json::sax_parse(text, &collector, nlohmann::json::input_format_t::json, false);
-  if (!parsed || !collector.ok) return std::nullopt;
-  return std::move(collector.members);
-}
-
-std::optional<float> read_float(const std::string& text) {
-  if (text == "NaN") return std::nanf("");
-  if (text == "inf") return INFINITY;
-  if (text == "-inf") return -INFINITY;
-  char* end = nullptr;
-  const float value = std::strtof(text.c_str(), &end);
-  if (text.empty() || end != text.c_str() + text.size()) return std::nullopt;
-  return value;
-}
-
-uint32_t float_bits(float f) {
-  uint32_t bits;
-  std::memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
-
-// Distance in units in the last place: the number of floats from a to b (zeros of both
-// signs count as one), or nothing when either is NaN.
-std::optional<uint64_t> ulp_distance(float a, float b) {
-  if (std::isnan(a) || std::isnan(b)) return std::nullopt;
-  auto ordered = [](float f) {
-    const uint32_t u = float_bits(f);
-    return (u & 0x80000000u) ? -static_cast<int64_t>(u & 0x7FFFFFFFu) : static_cast<int64_t>(u);
-  };
-  return static_cast<uint64_t>(std::llabs(ordered(a) - ordered(b)));
-}
-
-struct Placement {
-  size_t line = 0;  // counted from 0
-  std::string text;
-  std::optional<Members> members;  // nothing when the line is not a JSON object
-};
-
-// Placements keyed by their source "(x,y,i)"; a line without one is keyed by its number.
-std::map<std::string, Placement> key_placements(const std::string& text) {
-  std::map<std::string, Placement> keyed;
-  size_t line_number = 0;
-  for (size_t start = 0; start < text.size(); ++line_number) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    Placement p{line_number, text.substr(start, end - start), std::nullopt};
-    start = end + 1;
-    p.members = parse_members(p.text);
-    std::string key;
-    if (p.members && p.members->count("source_cell_x") && p.members->count("source_cell_y") &&
-        p.members->count("source_obj_idx")) {
-      key = "(" + p.members->at("source_cell_x") + "," + p.members->at("source_cell_y") + "," +
-            p.members->at("source_obj_idx") + ")";
-    } else {
-      key = "line " + std::to_string(line_number);
-    }
-    while (keyed.count(key)) key += "'";  // a repeated source: matched by occurrence
-    keyed.emplace(std::move(key), std::move(p));
-  }
-  return keyed;
-}
-
-struct FieldDiff {
-  std::string key;
-  std::string a, b;  // as written; empty when absent
-  std::optional<float> fa, fb;
-  std::optional<uint64_t> ulps;
-};
-
-std::vector<FieldDiff> field_diffs(const Members& a, const Members& b) {
-  std::vector<std::string> keys(std::begin(kKeyOrder), std::end(kKeyOrder));
-  for (const auto* side : {&a, &b}) {
-    for (const auto& [k, v] : *side) {
-      if (std::find(keys.begin(), keys.end(), k) == keys.end()) keys.push_back(k);
-    }
-  }
-  std::vector<FieldDiff> diffs;
-  for (const auto& key : keys) {
-    const auto ia = a.find(key), ib = b.find(key);
-    if (ia == a.end() && ib == b.end()) continue;
-    FieldDiff d{key, ia == a.end() ? "" : ia->second, ib == b.end() ? "" : ib->second, {}, {}, {}};
-    if (is_float_key(key)) {
-      d.fa = ia == a.end() ? std::nullopt : read_float(ia->second);
-      d.fb = ib == b.end() ? std::nullopt : read_float(ib->second);
-      if (d.fa && d.fb) {
-        if (float_bits(*d.fa) == float_bits(*d.fb)) continue;
-        d.ulps = ulp_distance(*d.fa, *d.fb);
-        diffs.push_back(d);
-        continue;
-      }
-    }
-    if (ia == a.end() || ib == b.end() || ia->second != ib->second) diffs.push_back(d);
-  }
-  return diffs;
-}
-
 struct Entry {
   std::string key;
   enum class Kind { OnlyA, OnlyB, Changed, Unreadable } kind;
-  const Placement* a = nullptr;
-  const Placement* b = nullptr;
+  const PlacementText* a = nullptr;
+  const PlacementText* b = nullptr;
   std::vector<FieldDiff> fields;
 };
 
@@ -238,8 +40,8 @@ struct LandblockDiff {
 
 LandblockDiff diff_landblock(const std::string& name, const std::string& text_a,
                              const std::string& text_b, size_t max,
-                             std::map<std::string, Placement>& keep_a,
-                             std::map<std::string, Placement>& keep_b) {
+                             std::map<std::string, PlacementText>& keep_a,
+                             std::map<std::string, PlacementText>& keep_b) {
   keep_a = key_placements(text_a);
   keep_b = key_placements(text_b);
   LandblockDiff d{name, keep_a.size(), keep_b.size(), 0, 0, 0, {}};
@@ -252,7 +54,7 @@ LandblockDiff diff_landblock(const std::string& name, const std::string& text_a,
       entries.push_back({pa.line, Entry{key, Entry::Kind::OnlyA, &pa, nullptr, {}}});
       continue;
     }
-    const Placement& pb = found->second;
+    const PlacementText& pb = found->second;
     if (pa.text == pb.text) continue;
     if (!pa.members || !pb.members) {
       ++d.changed;
@@ -423,7 +225,7 @@ int run_diff(const DiffCommand& command) {
       ++identical;
       continue;
     }
-    std::map<std::string, Placement> keep_a, keep_b;
+    std::map<std::string, PlacementText> keep_a, keep_b;
     // The entries point into the keyed placements: rendered while those live.
     const LandblockDiff d =
         diff_landblock(landblock_of(name), *text_a, *text_b, command.max, keep_a, keep_b);

@@ -1,10 +1,12 @@
-// tallowmere: bakes any landblocks, compares placement folders and proves the bake
-// reproducible under varied conditions.
+// tallowmere: bakes any landblocks, compares placement folders, proves the bake
+// reproducible under varied conditions, looks inside archives (info, ls, cat, dump,
+// verify) and draws landblocks (render).
 //
 // Wires the subcommands to their options; each subcommand lives in a file of its own and
 // returns the exit status. A usage error is one line on standard error and exit status 2.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -17,6 +19,9 @@ namespace {
 
 using namespace tallowmere::tool;
 
+constexpr const char* kInspectExit =
+    "Exit status: 0 fine, 1 damage found or a record failed, 2 a usage error or an archive "
+    "that cannot be opened.\n";
 
 #ifdef TALLOWMERE_TEST_HOOKS
 // The test build plants faults named by TALLOWMERE_TEST_FAULT:
@@ -46,8 +51,8 @@ int main(int argc, char** argv) {
   plant_test_fault();
 #endif
   CLI::App app{
-      "tallowmere: bake scenery for any landblocks, compare placement folders and "
-      "prove the bake reproducible.",
+      "tallowmere: bake scenery for any landblocks, compare placement folders, prove the "
+      "bake reproducible, and look inside archives.",
       "tallowmere"};
   app.set_version_flag("--version", "tallowmere " + std::string(tallowmere::kVersion));
   app.require_subcommand(1);
@@ -107,11 +112,83 @@ int main(int argc, char** argv) {
   prove_app->add_flag("--slope", prove.slope, "bake with the slope test");
   prove_app->footer("Exit status: 0 PASS, 1 drift, 2 usage or archive trouble.\n");
 
+  InfoCommand info;
+  auto* info_app = app.add_subcommand(
+      "info", "The archive's header, directory shape and a summary per file type.");
+  info_app->add_option("ARCHIVE", info.archive, "archive file")->required();
+  info_app->add_flag("--json", info.json, "one JSON document instead of text");
+  info_app->footer(kInspectExit);
+
+  LsCommand ls;
+  auto* ls_app = app.add_subcommand("ls", "One line per file, sorted by id.");
+  ls_app->add_option("ARCHIVE", ls.archive, "archive file")->required();
+  ls_app->add_option("--type", ls.type,
+                     "only files of this type: a name (gfx_obj, scene, landblock, ...) or a "
+                     "portal type byte (0x01)");
+  ls_app->add_option("--ids", ls.ids, "only ids FROM..TO (inclusive)");
+  ls_app->add_flag("--json", ls.json, "a JSON array instead of text");
+  ls_app->footer(kInspectExit);
+
+  CatCommand cat;
+  auto* cat_app = app.add_subcommand(
+      "cat", "A file's payload bytes, expanded when stored compressed (never to a terminal).");
+  cat_app->add_option("ARCHIVE", cat.archive, "archive file")->required();
+  cat_app->add_option("ID", cat.id, "file id, such as 0x01000005")->required();
+  cat_app->add_option("-o,--output", cat.out, "write the bytes to this file instead");
+  cat_app->footer(kInspectExit);
+
+  DumpCommand dump;
+  auto* dump_app = app.add_subcommand(
+      "dump", "A record parsed by its type (region, scene, setup model, graphics object, cell "
+              "landblock, landblock info), every field.");
+  dump_app->add_option("ARCHIVE", dump.archive, "archive file")->required();
+  dump_app->add_option("ID", dump.id, "file id, such as 0x13000000")->required();
+  dump_app->add_flag("--json", dump.json, "lossless JSON instead of indented text");
+  dump_app->footer(kInspectExit);
+
+  VerifyCommand verify;
+  auto* verify_app = app.add_subcommand(
+      "verify", "Read, expand and parse every file of whole archives and list the damage.");
+  verify_app->add_option("ARCHIVE", verify.archives, "archive files")->required();
+  verify_app->add_option("--jobs", verify.jobs, "threads")
+      ->check(CLI::Range(1u, 1024u))
+      ->capture_default_str();
+  verify_app->add_flag("--json", verify.json, "one JSON document instead of text");
+  verify_app->add_flag("--read-only", verify.read_only)->group("");
+  verify_app->footer(kInspectExit);
+
+  RenderCommand render;
+  auto* render_app = app.add_subcommand(
+      "render",
+      "Draw landblocks as one self-contained SVG picture: terrain, buildings, placements.");
+  render_app->add_option("PORTAL", render.portal, "portal archive")->required();
+  render_app->add_option("CELL", render.cell, "cell archive")->required();
+  render_app
+      ->add_option("--landblocks", render.landblocks,
+                   "comma-separated: ring, all, ids (0xA9B4), rectangles (0xA3AE-0xAFBA); at "
+                   "most 32 x 32 landblocks")
+      ->required();
+  render_app->add_option("--out", render.out, "the SVG file to write")->required();
+  render_app->add_option("--px", render.px, "pixels per 24-unit terrain cell")
+      ->check(CLI::Range(2u, 512u))
+      ->capture_default_str();
+  render_app->add_option("--compare", render.compare,
+                         "a placement folder to overlay: placements only baked, only there, "
+                         "and moved are drawn apart and counted");
+  render_app->add_option("--jobs", render.jobs, "threads (default: one per hardware thread)")
+      ->check(CLI::Range(1u, 1024u));
+  render_app->footer(
+      "Exit status: 0 drawn, 1 the picture could not be written, 2 usage, archive or folder "
+      "trouble.\n");
+
   const std::string first = argc > 1 ? argv[1] : "";
-  if (!first.empty() && first[0] != '-' && first != "bake" && first != "digest" &&
-      first != "diff" && first != "prove") {
+  const auto& names = app.get_subcommands([](const CLI::App*) { return true; });
+  const bool known = std::any_of(names.begin(), names.end(),
+                                 [&](const CLI::App* sub) { return sub->get_name() == first; });
+  if (!first.empty() && first[0] != '-' && !known) {
     write_stderr("tallowmere: unknown command '" + first +
-                 "': expected bake, digest, diff or prove (see --help)\n");
+                 "': expected bake, digest, diff, prove, info, ls, cat, dump, verify or render "
+                 "(see --help)\n");
     return kExitTrouble;
   }
   try {
@@ -132,5 +209,11 @@ int main(int argc, char** argv) {
   if (bake_app->parsed()) return run_bake(bake);
   if (digest_app->parsed()) return run_digest(digest);
   if (diff_app->parsed()) return run_diff(diff);
+  if (info_app->parsed()) return run_info(info);
+  if (ls_app->parsed()) return run_ls(ls);
+  if (cat_app->parsed()) return run_cat(cat);
+  if (dump_app->parsed()) return run_dump(dump);
+  if (verify_app->parsed()) return run_verify(verify);
+  if (render_app->parsed()) return run_render(render);
   return run_prove(prove);
 }

@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 namespace tallowmere::tool {
 
@@ -19,7 +20,28 @@ bool stderr_is_terminal() {
   return ::isatty(STDERR_FILENO) == 1;
 }
 
+bool stdout_is_terminal() {
+  return ::isatty(STDOUT_FILENO) == 1;
+}
+
+bool stdout_colour() {
+  return stdout_is_terminal() && std::getenv("NO_COLOR") == nullptr;
+}
+
+std::string paint(std::string_view text, std::string_view sgr, bool on) {
+  if (!on) return std::string(text);
+  return "\033[" + std::string(sgr) + "m" + std::string(text) + "\033[0m";
+}
+
 std::string shortest_float(float value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+  char buffer[64];
+  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, end);
+}
+
+std::string shortest_double(double value) {
   if (std::isnan(value)) return "NaN";
   if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
   char buffer[64];
@@ -90,6 +112,17 @@ JsonWriter& JsonWriter::value(uint64_t number) {
   out_ += std::to_string(number);
   return *this;
 }
+JsonWriter& JsonWriter::value(int64_t number) {
+  separate();
+  out_ += std::to_string(number);
+  return *this;
+}
+JsonWriter& JsonWriter::value(double number) {
+  if (!std::isfinite(number)) return value(std::string_view(shortest_double(number)));
+  separate();
+  out_ += shortest_double(number);
+  return *this;
+}
 JsonWriter& JsonWriter::value(float number) {
   if (!std::isfinite(number)) return value(std::string_view(shortest_float(number)));
   separate();
@@ -99,6 +132,11 @@ JsonWriter& JsonWriter::value(float number) {
 JsonWriter& JsonWriter::value(bool flag) {
   separate();
   out_ += flag ? "true" : "false";
+  return *this;
+}
+JsonWriter& JsonWriter::number(std::string_view text) {
+  separate();
+  out_ += text;
   return *this;
 }
 JsonWriter& JsonWriter::null() {

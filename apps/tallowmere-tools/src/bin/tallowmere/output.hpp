@@ -17,9 +17,17 @@ void write_stderr(std::string_view text);
 
 // Whether standard error is a terminal (progress lines are drawn only there).
 bool stderr_is_terminal();
+bool stdout_is_terminal();
+
+// Colour on standard output: only on a terminal, and never with NO_COLOR set.
+bool stdout_colour();
+// `text` in the colour of the SGR code `sgr` ("31" red, "32" green, "1" bold) when `on`.
+std::string paint(std::string_view text, std::string_view sgr, bool on);
 
 // The shortest decimal that reads back to exactly `value` in single precision.
 std::string shortest_float(float value);
+// The same in double precision.
+std::string shortest_double(double value);
 
 // Compact JSON, built member by member. Floats are written shortest round-trip in their
 // own width; NaN and the infinities, which JSON lacks, as the strings "NaN", "inf" and
@@ -34,8 +42,12 @@ class JsonWriter {
   JsonWriter& value(std::string_view text);
   JsonWriter& value(const char* text) { return value(std::string_view(text)); }
   JsonWriter& value(uint64_t number);
+  JsonWriter& value(int64_t number);
   JsonWriter& value(float number);
+  JsonWriter& value(double number);
   JsonWriter& value(bool flag);
+  // A number already formatted as JSON.
+  JsonWriter& number(std::string_view text);
   JsonWriter& null();
 
   const std::string& text() const { return out_; }

@@ -11,11 +11,11 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
 
+#include "tallowmere/bake/footprint.hpp"
 #include "tallowmere/common/math.hpp"
 #include "tallowmere/dat/file_type/object_desc.hpp"
 #include "tallowmere/dat/file_type/region.hpp"
@@ -23,28 +23,17 @@
 
 namespace tallowmere::bake {
 
-// A 2-D axis-aligned box in landblock-local units. The default box is empty (+inf mins,
-// -inf maxes), overlaps nothing and grows by widen().
-struct Footprint {
-  float min_x = std::numeric_limits<float>::infinity();
-  float min_y = std::numeric_limits<float>::infinity();
-  float max_x = -std::numeric_limits<float>::infinity();
-  float max_y = -std::numeric_limits<float>::infinity();
+// Whether terrain word `word` keeps scenery off the cell whose lower corner it belongs
+// to: its exclusion bits (bits 0-1) are not both clear.
+[[nodiscard]] constexpr bool excludes_scenery(uint16_t word) {
+  return (word & 3u) != 0;
+}
 
-  // Grows the box to include (x, y). NaN coordinates leave it unchanged.
-  void widen(float x, float y) {
-    if (x < min_x) min_x = x;
-    if (y < min_y) min_y = y;
-    if (x > max_x) max_x = x;
-    if (y > max_y) max_y = y;
-  }
-
-  // True unless the boxes are separated along x or y; boxes that touch overlap. An
-  // empty box is separated from every box by its infinite bounds.
-  bool overlaps(const Footprint& b) const {
-    return !(b.min_x > max_x || min_x > b.max_x || b.min_y > max_y || min_y > b.max_y);
-  }
-};
+// The box around `mesh` (x and y of each vertex) scaled by `scale`, turned by `heading`
+// radians about the vertical axis and moved to (px, py): the footprint a placed object
+// claims. An empty mesh gives the empty box.
+[[nodiscard]] Footprint object_footprint(std::span<const common::Vector3> mesh, float px, float py,
+                                         float heading, float scale);
 
 // One placed object: twelve 4-byte fields. The orientation is a rotation about the
 // vertical axis only, (qw, 0, 0, qz) = (cos(heading / 2), 0, 0, sin(heading / 2)).

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -45,6 +46,19 @@ using BakeResult = std::vector<LandblockLines>;
 // moved by its origin (no scale, z ignored).
 [[nodiscard]] std::vector<bake::Footprint> building_footprints(
     const dat::landblock::LandblockInfo& info, bake::MeshSource& meshes);
+
+// What a landblock's bake reads from the cell archive: its terrain record and the
+// footprints of its buildings.
+struct LandblockGround {
+  dat::landblock::CellLandblock terrain;
+  std::vector<bake::Footprint> buildings;
+};
+
+// The ground of landblock `landblock_id`, or nothing when its cell landblock record is
+// missing or malformed. A missing or malformed landblock info leaves no buildings.
+[[nodiscard]] std::optional<LandblockGround> load_landblock_ground(const dat::DatDatabase& cell,
+                                                                   uint16_t landblock_id,
+                                                                   bake::MeshSource& meshes);
 
 // The placements of one landblock. A landblock whose cell landblock record is missing
 // or malformed has none; a missing or malformed landblock info only removes the
