@@ -100,12 +100,12 @@ const DatDatabase& portal() {
       auto world = tallowmere::worldgen::generate_world(options, path, (dir / "cell.dat").string());
       if (!world) std::fprintf(stderr, "cannot write the demo world to %s\n", dir.c_str());
     }
-    auto db = DatDatabase::open(path);
-    if (!db) {
-      std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), db.error().text().c_str());
+    auto opened = DatDatabase::open(path);
+    if (!opened) {
+      std::fprintf(stderr, "cannot open %s: %s\n", path.c_str(), opened.error().text().c_str());
       std::exit(1);
     }
-    return std::move(*db);
+    return std::move(*opened);
   }();
   return db;
 }
