@@ -7,9 +7,11 @@
 #    unless both archives are already there.
 # 2. Runs the release ringproof on it under /usr/bin/time -v: wall time and peak RSS.
 # 3. Runs bench/ringproof_phases_bench: the time of each phase in the tool's order.
-# Prints a short table. Placement files go to build/measure/out.
+# 4. Runs ../shared/perf/measure.py (or the script named by MEASURE_PY): the tool against
+#    a replay of the reads and writes it cannot avoid, MEASURE_RUNS pairs (default 9).
+# Prints a short table, the ratio last. Placement files go to build/measure/out.
 #
-# Expects the release build: cmake --preset release && cmake --build --preset release
+# Expects the benchmark build: cmake --preset bench && cmake --build --preset bench
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -23,12 +25,18 @@ ringproof="${build}/apps/tallowmere-tools/ringproof"
 phases="${build}/bench/ringproof_phases_bench"
 for program in "${worldgen}" "${ringproof}" "${phases}"; do
   if [[ ! -x "${program}" ]]; then
-    echo "missing ${program}: build the release preset first" >&2
+    echo "missing ${program}: build the bench preset first" >&2
     exit 1
   fi
 done
 if [[ ! -x /usr/bin/time ]]; then
   echo "missing /usr/bin/time (GNU time)" >&2
+  exit 1
+fi
+
+measure_py="${MEASURE_PY:-${root}/../shared/perf/measure.py}"
+if [[ ! -f "${measure_py}" ]]; then
+  echo "missing ${measure_py}: set MEASURE_PY to the replay measurement script" >&2
   exit 1
 fi
 
@@ -59,6 +67,12 @@ total=$(sed -n 's/^ringproof: total placements = \([0-9]*\).*/\1/p' "${logs}/too
 # differ between benchmarks, so the console table is read instead.)
 "${phases}" --benchmark_color=false >"${logs}/phases.txt" 2>"${logs}/phases.log"
 
+# The tool against the replay of its own reads and writes (alternating pairs).
+python3 "${measure_py}" --bin "${ringproof}" --portal "${TALLOWMERE_PORTAL_DAT}" \
+  --cell "${TALLOWMERE_CELL_DAT}" --runs "${MEASURE_RUNS:-9}" >"${logs}/measure.txt" 2>&1 || true
+ratio=$(sed -n 's/^ratio \([0-9.]*\),.*/\1/p' "${logs}/measure.txt")
+medians=$(sed -n 's/^ringproof median \([0-9.]* s\).*replay of its reads and writes median \([0-9.]* s\).*/tool \1, replay \2/p' "${logs}/measure.txt")
+
 printf '\n%-28s %s\n' "measure" "value"
 printf '%-28s %s\n' "----------------------------" "------------------"
 printf '%-28s %s\n' "archives" \
@@ -72,4 +86,6 @@ awk '/^BM_/ {
   name = $1; sub(/^BM_[0-9]_/, "", name); sub(/\/.*/, "", name)
   printf "%-28s %s %s\n", "phase " name, $2, $3
 }' "${logs}/phases.txt"
+printf '%-28s %s\n' "medians (measure.py)" "${medians:-?}"
+printf '%-28s %s\n' "ratio tool / replay" "${ratio:-? (see ${logs}/measure.txt)} (goal <= 1.25)"
 exit "${status}"

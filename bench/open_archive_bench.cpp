@@ -1,13 +1,16 @@
 // Cost of opening a large archive: reading the header and loading a directory of one
 // million entries (a cell-archive-like layout: block size 256, ids of the form
-// xxyyFFFF, xxyyFFFE and xxyy01nn), and the memory the loaded directory keeps.
+// xxyyFFFF, xxyyFFFE and xxyy01nn), and the memory the loaded directory keeps; beside
+// it, the cost of reading the directory's nodes and nothing more.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "tallowmere/common/endian.hpp"
 #include "tallowmere/common/platform.hpp"
 #include "tallowmere/dat/lib.hpp"
 #include "tallowmere/dat_writer/archive_writer.hpp"
@@ -76,6 +79,79 @@ void BM_OpenArchive(benchmark::State& state) {
   state.counters["bytes_per_entry"] = static_cast<double>(bytes) / static_cast<double>(entries);
 }
 BENCHMARK(BM_OpenArchive)->Unit(benchmark::kMillisecond);
+
+// The floor of an open: the directory nodes alone, read with the same positioned reads
+// (each node's blocks fetched together when they lie one after another) and walked by
+// their branch offsets, without decoding a single entry or keeping anything. Returns
+// the number of nodes, 0 on any failure.
+size_t read_directory_nodes(const std::string& path) {
+  auto file = tallowmere::common::File::open_read_only(path);
+  if (!file) return 0;
+  uint8_t header[80];
+  if (auto got = file->read_some_at(0x140, header); !got || *got != sizeof header) return 0;
+  const uint32_t block_size = tallowmere::common::load_u32le(header + 4);
+  const uint32_t root = tallowmere::common::load_u32le(header + 32);
+  constexpr uint32_t kNodeSize = 1716;
+  const uint32_t per_block = block_size - 4;
+  const uint32_t blocks = (kNodeSize + per_block - 1) / per_block;
+  std::vector<uint8_t> raw(size_t{blocks} * block_size);
+  uint8_t node[kNodeSize];
+  std::vector<uint32_t> pending;
+  if (root != 0) pending.push_back(root);
+  size_t nodes = 0;
+  while (!pending.empty()) {
+    uint32_t at = pending.back();
+    pending.pop_back();
+    // The node's chain: one read for all of its blocks, another wherever the chain jumps.
+    uint64_t window = at;
+    size_t have = 0;
+    if (auto got = file->read_some_at(at, raw); got) have = *got;
+    uint32_t filled = 0;
+    while (filled < kNodeSize) {
+      if (at < window || at + uint64_t{block_size} > window + have) {
+        window = at;
+        auto got = file->read_some_at(at, raw);
+        if (!got || *got < 4) return 0;
+        have = *got;
+      }
+      const uint8_t* block = raw.data() + (at - window);
+      const uint32_t n = std::min(per_block, kNodeSize - filled);
+      std::copy_n(block + 4, n, node + filled);
+      filled += n;
+      at = tallowmere::common::load_u32le(block);
+      if (at == 0 && filled < kNodeSize) return 0;
+    }
+    ++nodes;
+    const uint32_t count = tallowmere::common::load_u32le(node + 62 * 4);
+    if (tallowmere::common::load_u32le(node) == 0) continue;  // a leaf
+    for (uint32_t j = std::min(count, 61u) + 1; j-- > 0;) {
+      const uint32_t child = tallowmere::common::load_u32le(node + 4 * j);
+      if (child != 0) pending.push_back(child);
+    }
+  }
+  return nodes;
+}
+
+void BM_ReadDirectoryNodes(benchmark::State& state) {
+  const std::string& path = archive_path();
+  size_t nodes = 0;
+  for (auto _ : state) nodes = read_directory_nodes(path);
+  if (nodes == 0) state.SkipWithError("cannot walk the directory nodes");
+  state.counters["nodes"] = static_cast<double>(nodes);
+}
+BENCHMARK(BM_ReadDirectoryNodes)->Unit(benchmark::kMillisecond);
+
+// The same two, once each: run alone (--benchmark_filter) with TALLOWMERE_BENCH_ARCHIVE
+// naming an archive already written, they measure a fresh process, whose first open
+// pays for every page of heap it touches (bench/open_fresh.sh does this).
+BENCHMARK(BM_OpenArchive)
+    ->Name("BM_OpenArchiveFresh")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadDirectoryNodes)
+    ->Name("BM_ReadDirectoryNodesFresh")
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 void BM_FindEntry(benchmark::State& state) {
   auto db = DatDatabase::open(archive_path());

@@ -76,9 +76,15 @@ Expected<size_t, IoError> File::read_some_at(uint64_t offset, std::span<uint8_t>
   if (special_) return make_unexpected(IoError::not_regular_file(special_));
   // Offsets beyond what off_t can name lie past the end of any file.
   if (offset > static_cast<uint64_t>(INT64_MAX)) return size_t{0};
-  iovec parts[2] = {{first.data(), first.size()}, {second.data(), second.size()}};
-  const int skip = first.empty() ? 1 : 0;
-  ssize_t got = ::preadv(fd_, parts + skip, 2 - skip, static_cast<off_t>(offset));
+  ssize_t got;
+  if (first.empty() || second.empty()) {
+    // One buffer: the plain positioned read.
+    const std::span<uint8_t> only = first.empty() ? second : first;
+    got = ::pread(fd_, only.data(), only.size(), static_cast<off_t>(offset));
+  } else {
+    iovec parts[2] = {{first.data(), first.size()}, {second.data(), second.size()}};
+    got = ::preadv(fd_, parts, 2, static_cast<off_t>(offset));
+  }
   if (got < 0) return make_unexpected(IoError::from_errno(errno));
   return static_cast<size_t>(got);
 }

@@ -27,8 +27,12 @@ std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data) {
   // no more than that keeps a forged S from allocating memory the input cannot fill.
   const uint64_t half = m / 2;
   const uint64_t bound = half > (UINT64_MAX - 17) / 17 ? UINT64_MAX : half * 17 + 17;
-  out.reserve(static_cast<size_t>(std::min(target, bound)));
+  // Output goes into a buffer of that size, trimmed at the end; it cannot outgrow it.
   if (m == 0) return out;
+  const size_t limit = static_cast<size_t>(std::min(target, bound));
+  out.resize(limit);
+  uint8_t* const o = out.data();
+  size_t pos = 0;
 
   size_t i = 0;
   uint8_t mask = 0;
@@ -44,22 +48,26 @@ std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data) {
       const uint8_t b1 = in[i + 1];
       const size_t distance = b0 | static_cast<size_t>(b1 & 0xF0) << 4;
       if (distance == 0) break;
-      if (out.empty()) break;  // nothing to copy from
-      const unsigned length = (b1 & 0x0F) + 2u;
+      if (pos == 0) break;  // nothing to copy from
+      const size_t length = std::min<size_t>((b1 & 0x0F) + 2u, limit - pos);
       i += 2;
-      for (unsigned k = 0; k < length && out.size() < target; ++k) {
-        const uint8_t byte = out[out.size() - std::min(out.size(), distance)];
-        out.push_back(byte);
+      if (distance >= length && distance <= pos) {
+        std::copy_n(o + pos - distance, length, o + pos);  // source and target apart
+        pos += length;
+      } else {
+        // Overlapping, or reaching back before the start (then from the first byte on).
+        for (size_t k = 0; k < length; ++k, ++pos) o[pos] = o[pos - std::min(pos, distance)];
       }
-      if (out.size() >= target) break;
+      if (pos >= limit) break;
     } else {
       if (i >= m) break;  // a literal announced after the last input byte
-      out.push_back(in[i++]);
-      if (out.size() >= target) break;
+      o[pos++] = in[i++];
+      if (pos >= limit) break;
     }
     mask = static_cast<uint8_t>(mask >> 1);
     if (i >= m) break;
   }
+  out.resize(pos);
   return out;
 }
 

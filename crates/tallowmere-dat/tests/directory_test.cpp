@@ -102,6 +102,19 @@ TEST(DirectoryWalk, BranchesVisitedDependOnEntryCount) {
   EXPECT_NE(db->find(61), nullptr);
 }
 
+TEST(DirectoryWalk, SoundTreeWithAnEmptyBranchKeepsEveryEntry) {
+  // Ids rise in tree order (branch j's subtree before entry j) although the walk reads
+  // the root first; branch 1 is empty, so entries 100 and 200 are handed out together.
+  NodeSpec child2{.entries = {entry(250), entry(260)}};
+  child2.children = {on(0, single(240)), on(2, single(270))};
+  NodeSpec root{.entries = {entry(100), entry(200)}};
+  root.children = {on(0, single(50)), on(2, child2)};
+  auto db = open_tree(root);
+  ASSERT_TRUE(db) << db.error().text();
+  EXPECT_EQ(ids(*db), (std::vector<uint32_t>{50, 100, 200, 240, 250, 260, 270}));
+  EXPECT_EQ(db->find(240)->offset, 0x1000u);
+}
+
 TEST(DirectoryWalk, EntryVisitedLastWins) {
   // Pre-order, children in branch order: the root's entry, then branch 0's subtree
   // (a grandchild included), then branch 1. Within a node, the later entry.

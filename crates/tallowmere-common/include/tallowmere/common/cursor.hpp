@@ -43,6 +43,16 @@ class Cursor {
     return bytes;
   }
 
+  // Reads a fixed-width little-endian value into `out` when enough bytes remain; false
+  // (nothing read, position unchanged) otherwise. The fast path of the field readers.
+  template <class T>
+  [[nodiscard]] bool try_read(T& out) {
+    if (sizeof(T) > remaining()) return false;
+    out = load_le<T>(data_.data() + position_);
+    position_ += sizeof(T);
+    return true;
+  }
+
   // Moves the position forward by `n` bytes without reading them (they need not
   // exist). Fails only when the new position would overflow 64 bits.
   [[nodiscard]] ParseResult<void> skip(uint64_t n) {

@@ -16,6 +16,7 @@
 namespace tallowmere::common {
 
 struct Vector3 {
+  static constexpr uint64_t kStoredSize = 12;  // bytes in the payload
   float x = 0, y = 0, z = 0;
   [[nodiscard]] static ParseResult<Vector3> read(Cursor& cursor) {
     return read_record<Vector3>(cursor);
@@ -44,6 +45,7 @@ struct Plane {
 };
 
 struct Sphere {
+  static constexpr uint64_t kStoredSize = 16;
   Vector3 center;
   float radius = 0;
   [[nodiscard]] static ParseResult<Sphere> read(Cursor& cursor) {

@@ -29,9 +29,10 @@ class File {
   File& operator=(const File&) = delete;
   ~File();
 
-  // One positioned read (preadv) into `first` and then `second` at absolute `offset`:
-  // the number of bytes read, 0 at the end of the file, possibly fewer than asked. An
-  // interrupted read fails with kind `Interrupted`; callers retry it.
+  // One positioned read (pread; preadv when both buffers are nonempty) into `first` and
+  // then `second` at absolute `offset`: the number of bytes read, 0 at the end of the
+  // file, possibly fewer than asked. An interrupted read fails with kind `Interrupted`;
+  // callers retry it.
   [[nodiscard]] Expected<size_t, IoError> read_some_at(uint64_t offset, std::span<uint8_t> first,
                                                        std::span<uint8_t> second = {}) const;
 

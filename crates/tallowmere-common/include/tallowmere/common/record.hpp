@@ -21,6 +21,10 @@
 //   a.list("objects", info.objects, Counted{num_objects});
 //   a.optional("restriction_tables", info.restriction_tables, (info.pack_mask & 1) != 0);
 //
+// A record whose stored form has a fixed length may say so (`static constexpr uint64_t
+// kStoredSize`): a list of it then reserves its elements up front, never more than the
+// remaining bytes could hold.
+//
 // Reader: reads each field from a cursor. A record that opens with `declarative` frames
 // a failing field as "While parsing field '<field>' in <record>", located at the line of
 // the call that names the field, moves the cursor back to the record's first byte and
@@ -224,6 +228,10 @@ class Reader {
            SourceLocation at = SourceLocation::current()) {
     if (error_) return;
     const uint64_t n = read_count(count);
+    // Every entry takes at least one byte, so the remaining bytes bound the table.
+    if constexpr (requires { out.reserve(size_t{}); }) {
+      if (!error_) out.reserve(static_cast<size_t>(std::min<uint64_t>(n, cursor_.remaining())));
+    }
     for (uint64_t i = 0; i < n && !error_; ++i) {
       typename Map::key_type key{};
       read_value(key);
@@ -301,6 +309,7 @@ class Reader {
       if (!word) return fail(std::move(word).error());
       out = *word != 0;
     } else if constexpr (std::is_arithmetic_v<T>) {
+      if (cursor_.try_read(out)) return;
       auto value = detail::read_le<T>(cursor_);
       if (!value) return fail(std::move(value).error());
       out = *value;
@@ -357,9 +366,26 @@ class Reader {
       for (uint64_t i = 0; i < n && i < out.size() && !error_; ++i) read_element(out[i], element);
     } else {
       using T = typename Seq::value_type;
-      // Reserve no more than the remaining bytes could hold; records grow as they arrive.
+      // Reserve no more than the remaining bytes could hold. Numbers read by their type
+      // are taken in one sweep when all of them are there; records of a known stored
+      // size reserve like numbers; other records grow as they arrive.
+      if constexpr (std::is_arithmetic_v<T> && !std::is_same_v<T, bool> &&
+                    std::is_same_v<Element, Auto>) {
+        if (n <= cursor_.remaining() / sizeof(T)) {
+          const size_t start = out.size();
+          out.resize(start + static_cast<size_t>(n));
+          for (size_t i = 0; i < n; ++i) {
+            const bool read = cursor_.try_read(out[start + i]);
+            (void)read;  // enough bytes remain for every element
+          }
+          return;
+        }
+      }
       if constexpr (std::is_arithmetic_v<T>) {
         out.reserve(static_cast<size_t>(std::min<uint64_t>(n, cursor_.remaining() / sizeof(T))));
+      } else if constexpr (requires { T::kStoredSize; }) {
+        out.reserve(
+            static_cast<size_t>(std::min<uint64_t>(n, cursor_.remaining() / T::kStoredSize)));
       }
       for (uint64_t i = 0; i < n && !error_; ++i) read_element(out.emplace_back(), element);
     }

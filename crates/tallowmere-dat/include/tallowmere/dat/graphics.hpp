@@ -26,6 +26,7 @@
 namespace tallowmere::dat::graphics {
 
 struct Frame {
+  static constexpr uint64_t kStoredSize = 28;  // bytes in the payload
   common::Vector3 origin;
   common::Quaternion orientation;
   // Declarative record; frames name 'origin' and 'orientation' in Frame.
@@ -37,6 +38,7 @@ struct Frame {
 };
 
 struct Vec2Duv {
+  static constexpr uint64_t kStoredSize = 8;
   float u = 0;
   float v = 0;
   [[nodiscard]] static common::ParseResult<Vec2Duv> read(common::Cursor& cursor) {

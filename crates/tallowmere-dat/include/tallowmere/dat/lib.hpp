@@ -8,10 +8,11 @@
 #pragma once
 
 #include <array>
-#include <memory>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tallowmere/common/cursor.hpp"
@@ -84,6 +85,43 @@ struct DatFileEntry {
   static void describe(A& a, Self& self);
 };
 
+// A directory held in one block of memory that grows in place where it can
+// (realloc), so that loading a large directory touches each page once.
+class DirectoryTable {
+ public:
+  DirectoryTable() = default;
+  DirectoryTable(DirectoryTable&& other) noexcept
+      : data_(std::exchange(other.data_, nullptr)),
+        size_(std::exchange(other.size_, 0)),
+        capacity_(std::exchange(other.capacity_, 0)) {}
+  DirectoryTable& operator=(DirectoryTable&& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+    return *this;
+  }
+  DirectoryTable(const DirectoryTable&) = delete;
+  DirectoryTable& operator=(const DirectoryTable&) = delete;
+  ~DirectoryTable();
+
+  // Appends `count` entries; fails with std::bad_alloc like a vector would.
+  void append(const DatFileEntry* entries, size_t count);
+  // Gives back the unused room.
+  void shrink_to_fit();
+
+  const DatFileEntry* begin() const { return data_; }
+  const DatFileEntry* end() const { return data_ + size_; }
+  size_t size() const { return size_; }
+  size_t capacity() const { return capacity_; }
+  operator std::span<const DatFileEntry>() const { return {data_, size_}; }
+
+ private:
+  void reserve(size_t capacity);
+  DatFileEntry* data_ = nullptr;
+  size_t size_ = 0;
+  size_t capacity_ = 0;
+};
+
 // One open archive: header, the directory of every file, and the open file.
 class DatDatabase {
  public:
@@ -135,7 +173,7 @@ class DatDatabase {
   ArchiveLimits limits_;
   // The directory, sorted by id with one entry per id: a compact map of 24 bytes per
   // entry, probed by binary search.
-  std::vector<DatFileEntry> entries_;
+  DirectoryTable entries_;
 };
 
 }  // namespace tallowmere::dat

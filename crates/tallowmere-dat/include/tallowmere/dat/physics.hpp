@@ -64,6 +64,7 @@ struct BspLeaf {
 
 // Declarative record, 4 bytes: portal_index u16, poly_id u16.
 struct PortalPoly {
+  static constexpr uint64_t kStoredSize = 4;
   uint16_t portal_index = 0;
   uint16_t poly_id = 0;
   [[nodiscard]] static common::ParseResult<PortalPoly> read(common::Cursor& cursor) {

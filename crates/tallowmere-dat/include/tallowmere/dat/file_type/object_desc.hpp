@@ -12,6 +12,7 @@
 namespace tallowmere::dat::file_type {
 
 struct ObjectDesc {
+  static constexpr uint64_t kStoredSize = 76;  // bytes in the payload
   uint32_t obj_id = 0;
   graphics::Frame base_frame;
   float probability = 0;

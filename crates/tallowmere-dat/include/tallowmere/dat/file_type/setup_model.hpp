@@ -60,6 +60,7 @@ struct LocationType {
 };
 
 struct CylSphere {
+  static constexpr uint64_t kStoredSize = 20;  // bytes in the payload
   common::Vector3 origin;
   float radius = 0;
   float height = 0;
