@@ -10,8 +10,8 @@
 #include <memory>
 #include <random>
 #include <regex>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "tallowmere/common/endian.hpp"
 #include "tallowmere/dat/lib.hpp"
@@ -56,7 +56,6 @@ class HostilePaths : public ::testing::Test {
   }
   static fs::path portal() { return *world_dir_ / "client_portal.dat"; }
   static fs::path cell() { return *world_dir_ / "client_cell_1.dat"; }
-
 
   Env env_with_out(const fs::path& out) const {
     return {{"TALLOWMERE_PORTAL_DAT", portal().string()},
@@ -123,8 +122,8 @@ TEST_F(HostilePaths, RegionChainComingBackToItselfIsReportedAsCorruption) {
   std::snprintf(block, sizeof block, "0x%x", first);
   EXPECT_EQ(r.err, "ringproof: portal=" + damaged.string() + " cell=" + cell().string() +
                        "\nError: fetch Region 0x13000000\n\nCaused by:\n    Corruption detected: "
-                       "block chain at " + block + " reaches block " + block +
-                       " a second time\n");
+                       "block chain at " +
+                       block + " reaches block " + block + " a second time\n");
 }
 
 TEST_F(HostilePaths, PlantedLinkIsReplacedAndItsTargetKeepsItsBytes) {

@@ -101,8 +101,7 @@ TEST_F(Inspect, GoldenInfoLsAndDumpOfEveryRecordType) {
     const ToolRun info = tool({"info", path});
     ASSERT_EQ(info.status, 0) << info.err;
     // The path varies from run to run; the rest is the world's.
-    expect_golden(std::string("info_") + name + ".txt",
-                  info.out.substr(info.out.find('\n') + 1));
+    expect_golden(std::string("info_") + name + ".txt", info.out.substr(info.out.find('\n') + 1));
   }
   const ToolRun scenes = tool({"ls", world.portal, "--type", "scene"});
   ASSERT_EQ(scenes.status, 0) << scenes.err;
@@ -208,9 +207,7 @@ class JsonCheck final : public common::FieldVisitor {
     const json& node = next(name);
     stack_.push_back({&node, 0, {}, map, true});
   }
-  void close() {
-    stack_.pop_back();
-  }
+  void close() { stack_.pop_back(); }
   std::string where(std::string_view name) const {
     return "field '" + std::string(name) + "' at depth " + std::to_string(stack_.size());
   }
@@ -333,7 +330,8 @@ TEST_F(Inspect, VerifyReportsEachKindOfDamagedArchiveAndGoesOn) {
     // The second block's pointer leads back to the first block.
     const uint32_t second = common::load_u32le(&bytes[entry.offset]);
     std::memcpy(&bytes[second], &entry.offset, 4);
-    cases.push_back({"chain loop", bytes, "0x01000001 gfx_obj read: Corruption detected: block chain"});
+    cases.push_back(
+        {"chain loop", bytes, "0x01000001 gfx_obj read: Corruption detected: block chain"});
   }
   {  // a payload that runs past the end of the file
     ArchiveWriter w(256);
@@ -376,8 +374,10 @@ TEST_F(Inspect, VerifyReportsEachKindOfDamagedArchiveAndGoesOn) {
     auto bytes = w.finish();
     bytes[packed.offset + 4] = 0xFF;  // announces far more than the stream holds
     bytes[packed.offset + 5] = 0xFF;
-    cases.push_back({"record and stream", bytes, "0x12000001 scene parse: failed to fill whole buffer"});
-    cases.push_back({"record and stream", bytes, "0x03000001 animation decompress: compressed stream ends after"});
+    cases.push_back(
+        {"record and stream", bytes, "0x12000001 scene parse: failed to fill whole buffer"});
+    cases.push_back({"record and stream", bytes,
+                     "0x03000001 animation decompress: compressed stream ends after"});
   }
 
   for (const auto& c : cases) {

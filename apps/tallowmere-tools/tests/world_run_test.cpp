@@ -120,7 +120,8 @@ TEST_F(WorldRun, DemoWorldPassesWithIdenticalPlacementFilesInBothRuns) {
   EXPECT_TRUE(run1 == run2) << "run1 and run2 differ";
 
   size_t total = 0;
-  for (const auto& [name, text] : run1) total += static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
+  for (const auto& [name, text] : run1)
+    total += static_cast<size_t>(std::count(text.begin(), text.end(), '\n'));
   EXPECT_GT(total, 1000u);
   EXPECT_EQ(r.err, "ringproof: portal=" + world_->portal + " cell=" + world_->cell +
                        "\n"

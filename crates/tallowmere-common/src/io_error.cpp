@@ -24,11 +24,18 @@ IoError IoError::not_regular_file(const std::string& what) {
 IoError IoError::from_errno(int errno_value) {
   IoErrorKind kind = IoErrorKind::Other;
   switch (errno_value) {
-    case ENOENT: kind = IoErrorKind::NotFound; break;
+    case ENOENT:
+      kind = IoErrorKind::NotFound;
+      break;
     case EACCES:
-    case EPERM: kind = IoErrorKind::PermissionDenied; break;
-    case EINTR: kind = IoErrorKind::Interrupted; break;
-    default: break;
+    case EPERM:
+      kind = IoErrorKind::PermissionDenied;
+      break;
+    case EINTR:
+      kind = IoErrorKind::Interrupted;
+      break;
+    default:
+      break;
   }
   std::string text = std::strerror(errno_value);
   text += " (os error ";

@@ -24,8 +24,7 @@ std::string root_text(const ParseErrorRoot& root) {
   if (const auto* io = std::get_if<IoError>(&root)) return io->message;
   const auto& check = std::get<FailedCheck>(root);
   char position[24];
-  std::snprintf(position, sizeof position, "%llx",
-                static_cast<unsigned long long>(check.position));
+  std::snprintf(position, sizeof position, "%llx", static_cast<unsigned long long>(check.position));
   return check.message + " at 0x" + position;
 }
 

@@ -142,10 +142,10 @@ Expected<void, IoError> write_all(int fd, std::span<const uint8_t> bytes) {
 // the exclusive create settles the rest.
 std::string temporary_name(const std::string& path, unsigned attempt) {
   static std::atomic<uint64_t> counter{0};
-  const uint64_t mixed = mix64(
-      static_cast<uint64_t>(::getpid()) << 32 ^ counter.fetch_add(1) ^
-      static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-      uint64_t{attempt} << 48);
+  const uint64_t mixed =
+      mix64(static_cast<uint64_t>(::getpid()) << 32 ^ counter.fetch_add(1) ^
+            static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+            uint64_t{attempt} << 48);
   const size_t slash = path.rfind('/');
   const size_t base = slash == std::string::npos ? 0 : slash + 1;
   char suffix[24];

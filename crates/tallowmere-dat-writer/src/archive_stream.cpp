@@ -90,10 +90,13 @@ Expected<uint32_t, IoError> ArchiveStream::write_chain(std::span<const uint8_t> 
   buffer_.assign(blocks * block_size, 0);
   for (uint64_t b = 0; b < blocks; ++b) {
     uint8_t* block = buffer_.data() + slot[b] * block_size;
-    if (b + 1 < blocks) common::store_u32le(block, static_cast<uint32_t>(first + slot[b + 1] * block_size));
+    if (b + 1 < blocks)
+      common::store_u32le(block, static_cast<uint32_t>(first + slot[b + 1] * block_size));
     const uint64_t begin = b * per_block;
     const uint64_t end = std::min<uint64_t>(begin + per_block, bytes.size());
-    if (begin < end) std::copy(bytes.begin() + static_cast<ptrdiff_t>(begin), bytes.begin() + static_cast<ptrdiff_t>(end), block + 4);
+    if (begin < end)
+      std::copy(bytes.begin() + static_cast<ptrdiff_t>(begin),
+                bytes.begin() + static_cast<ptrdiff_t>(end), block + 4);
   }
   auto written = append(buffer_);
   if (!written) return make_unexpected(written.error());
@@ -119,7 +122,8 @@ Expected<void, IoError> ArchiveStream::add_free_blocks(uint32_t count) {
   if (!first) return make_unexpected(first.error());
   buffer_.assign(count * block_size, 0);
   for (uint64_t b = 0; b + 1 < count; ++b) {
-    common::store_u32le(buffer_.data() + b * block_size, static_cast<uint32_t>(*first + (b + 1) * block_size));
+    common::store_u32le(buffer_.data() + b * block_size,
+                        static_cast<uint32_t>(*first + (b + 1) * block_size));
   }
   auto written = append(buffer_);
   if (!written) return written;

@@ -80,7 +80,8 @@ uint32_t ArchiveWriter::write_chain(std::span<const uint8_t> stored) {
     if (b + 1 < blocks) write_u32(at, static_cast<uint32_t>(at + block_size));
     uint64_t begin = b * per_block;
     uint64_t end = std::min<uint64_t>(begin + per_block, stored.size());
-    std::copy(stored.begin() + static_cast<ptrdiff_t>(begin), stored.begin() + static_cast<ptrdiff_t>(end),
+    std::copy(stored.begin() + static_cast<ptrdiff_t>(begin),
+              stored.begin() + static_cast<ptrdiff_t>(end),
               image_.begin() + static_cast<ptrdiff_t>(at + 4));
   }
   return first;

@@ -532,14 +532,14 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
     previous = current;
     current = pointer;
     if (!visited.insert(current)) {
-      return make_unexpected(DatError(DatError::Corruption{
-          "block chain at " + hex_offset(offset) + " reaches block " + hex_offset(current) +
-          " a second time"}));
+      return make_unexpected(
+          DatError(DatError::Corruption{"block chain at " + hex_offset(offset) + " reaches block " +
+                                        hex_offset(current) + " a second time"}));
     }
     if (++blocks > limits_.max_chain_blocks) {
-      return make_unexpected(DatError(DatError::Corruption{
-          "block chain at " + hex_offset(offset) + " is longer than " +
-          std::to_string(limits_.max_chain_blocks) + " blocks"}));
+      return make_unexpected(DatError(
+          DatError::Corruption{"block chain at " + hex_offset(offset) + " is longer than " +
+                               std::to_string(limits_.max_chain_blocks) + " blocks"}));
     }
   }
 }

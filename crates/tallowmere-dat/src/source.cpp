@@ -57,8 +57,9 @@ tallowmere::Expected<size_t, IoError> FileSource::read_some_at(uint64_t offset,
   return file_.read_some_at(offset, first, second);
 }
 
-tallowmere::Expected<size_t, IoError> MemorySource::read_some_at(
-    uint64_t offset, std::span<uint8_t> first, std::span<uint8_t> second) const {
+tallowmere::Expected<size_t, IoError> MemorySource::read_some_at(uint64_t offset,
+                                                                 std::span<uint8_t> first,
+                                                                 std::span<uint8_t> second) const {
   size_t delivered = 0;
   for (std::span<uint8_t> part : {first, second}) {
     const uint64_t at = offset + delivered;

@@ -47,7 +47,8 @@ std::vector<Loop> loops_for(size_t blocks) {
   const size_t last_followed = blocks - 2;
   std::vector<Loop> loops = {{"self-loop", last_followed, last_followed},
                              {"back to the first block", last_followed, 0}};
-  if (last_followed >= 2) loops.push_back({"back to a middle block", last_followed, last_followed / 2});
+  if (last_followed >= 2)
+    loops.push_back({"back to a middle block", last_followed, last_followed / 2});
   return loops;
 }
 

@@ -46,8 +46,8 @@ Fixture scattered_archive() {
 Expected<DatDatabase, DatError> open_faulty(const Bytes& archive,
                                             std::vector<FaultySource::Plan> plans,
                                             const FaultySource** source = nullptr) {
-  auto faulty = std::make_unique<FaultySource>(std::make_unique<MemorySource>(archive),
-                                               std::move(plans));
+  auto faulty =
+      std::make_unique<FaultySource>(std::make_unique<MemorySource>(archive), std::move(plans));
   if (source) *source = faulty.get();
   return DatDatabase::open(std::move(faulty));
 }
@@ -65,7 +65,8 @@ TEST(FaultySourceChain, InterruptedReadsAreRetried) {
   const uint64_t opened = reads_to_open(f.archive);
   // Every read of the open and of the fetch is interrupted once (some twice).
   std::vector<FaultySource::Plan> plans;
-  for (uint64_t i = 0; i < opened + 16; ++i) plans.push_back({.read_index = 2 * i, .fault = Fault::Interrupt});
+  for (uint64_t i = 0; i < opened + 16; ++i)
+    plans.push_back({.read_index = 2 * i, .fault = Fault::Interrupt});
   plans.push_back({.read_index = 5, .fault = Fault::Interrupt});
   const FaultySource* source = nullptr;
   auto db = open_faulty(f.archive, plans, &source);

@@ -30,14 +30,30 @@ void* operator new[](size_t size) {
   if (void* p = tracked_malloc(size)) return p;
   throw std::bad_alloc();
 }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return tracked_malloc(size); }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept { return tracked_malloc(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, size_t) noexcept { std::free(p); }
-void operator delete[](void* p, size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void* operator new(size_t size, const std::nothrow_t&) noexcept {
+  return tracked_malloc(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept {
+  return tracked_malloc(size);
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, size_t) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept {
+  std::free(p);
+}
 
 namespace tallowmere::dat {
 namespace {

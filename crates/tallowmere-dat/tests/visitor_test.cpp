@@ -58,8 +58,8 @@ class TextDump final : public common::FieldVisitor {
     }
   }
   void line(std::string_view name, const std::string& value) {
-    text += std::string(2 * static_cast<size_t>(depth_), ' ') + (name.empty() ? "-" : std::string(name)) + " " + value +
-            "\n";
+    text += std::string(2 * static_cast<size_t>(depth_), ' ') +
+            (name.empty() ? "-" : std::string(name)) + " " + value + "\n";
   }
   int depth_ = 0;
 };

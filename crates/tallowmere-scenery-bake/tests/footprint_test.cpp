@@ -39,10 +39,10 @@ class BoxSource {
 
   // A bound from the values where a grid or a comparison can go wrong.
   float special() {
-    static const float values[] = {kNaN,     kInf,   -kInf,        3.4e38f, -3.4e38f,    1e30f,
-                                   -1e30f,   0.0f,   -0.0f,        1e-40f,  -1e-40f,     8.0f,
-                                   7.999999f, 24.0f, 191.99998f,   192.0f,  192.00002f,  -8.0f,
-                                   100.0f,   184.0f, 1e-7f,        -1e-7f};
+    static const float values[] = {kNaN,      kInf,   -kInf,      3.4e38f, -3.4e38f,   1e30f,
+                                   -1e30f,    0.0f,   -0.0f,      1e-40f,  -1e-40f,    8.0f,
+                                   7.999999f, 24.0f,  191.99998f, 192.0f,  192.00002f, -8.0f,
+                                   100.0f,    184.0f, 1e-7f,      -1e-7f};
     return values[below(sizeof values / sizeof values[0])];
   }
 
@@ -53,10 +53,14 @@ class BoxSource {
         const Footprint& p = placed[below(static_cast<uint32_t>(placed.size()))];
         const float w = in(0, 10), h = in(0, 10);
         switch (below(4)) {
-          case 0: return {p.max_x, p.min_y, p.max_x + w, p.min_y + h};
-          case 1: return {p.min_x - w, p.max_y, p.min_x, p.max_y + h};
-          case 2: return {p.min_x, p.max_y - h, p.min_x + w, p.max_y};
-          default: return {std::nextafter(p.max_x, kInf), p.min_y, p.max_x + w, p.max_y};
+          case 0:
+            return {p.max_x, p.min_y, p.max_x + w, p.min_y + h};
+          case 1:
+            return {p.min_x - w, p.max_y, p.min_x, p.max_y + h};
+          case 2:
+            return {p.min_x, p.max_y - h, p.min_x + w, p.max_y};
+          default:
+            return {std::nextafter(p.max_x, kInf), p.min_y, p.max_x + w, p.max_y};
         }
       }
       case 1: {  // every bound drawn from the special values
@@ -101,8 +105,8 @@ class BoxSource {
 };
 
 // The mesh footprint as the bake defines it: one widen() per vertex, in order.
-Footprint reference_footprint(std::span<const common::Vector3> mesh, float scale, float s,
-                              float c, float px, float py) {
+Footprint reference_footprint(std::span<const common::Vector3> mesh, float scale, float s, float c,
+                              float px, float py) {
   Footprint box;
   for (const common::Vector3& v : mesh) {
     const float sx = v.x * scale;
@@ -129,11 +133,11 @@ TEST(MeshFootprint, EqualsOneWidenPerVertexForEveryMeshSizeAndValue) {
     const Footprint got = mesh_footprint(mesh, scale, s, c, px, py);
     const Footprint want = reference_footprint(mesh, scale, s, c, px, py);
     // Equal as numbers (a zero bound may differ in sign only); never NaN.
-    ASSERT_TRUE(got.min_x == want.min_x && got.min_y == want.min_y &&
-                got.max_x == want.max_x && got.max_y == want.max_y)
-        << "round " << round << ": " << got.min_x << " " << got.min_y << " " << got.max_x
-        << " " << got.max_y << " against " << want.min_x << " " << want.min_y << " "
-        << want.max_x << " " << want.max_y;
+    ASSERT_TRUE(got.min_x == want.min_x && got.min_y == want.min_y && got.max_x == want.max_x &&
+                got.max_y == want.max_y)
+        << "round " << round << ": " << got.min_x << " " << got.min_y << " " << got.max_x << " "
+        << got.max_y << " against " << want.min_x << " " << want.min_y << " " << want.max_x << " "
+        << want.max_y;
   }
 }
 
@@ -148,8 +152,8 @@ TEST(FootprintIndex, AnswersExactlyAsTheScanOverEveryPlacedBox) {
       const Footprint box = source.next(placed);
       const bool expected = linear_overlaps(placed, box);
       ASSERT_EQ(index.overlaps_any(box), expected)
-          << "seed " << seed << " step " << step << " box " << box.min_x << " " << box.min_y
-          << " " << box.max_x << " " << box.max_y;
+          << "seed " << seed << " step " << step << " box " << box.min_x << " " << box.min_y << " "
+          << box.max_x << " " << box.max_y;
       (expected ? hits : misses)++;
       // As in the bake, a box that collides is dropped; sometimes keep it anyway, so
       // that the index also holds overlapping boxes.

@@ -8,10 +8,14 @@ namespace tallowmere::scenery {
 
 std::string_view WorldError::context() const {
   switch (step) {
-    case Step::OpenPortal: return "open portal";
-    case Step::OpenCell: return "open cell";
-    case Step::FetchRegion: return "fetch Region 0x13000000";
-    case Step::ParseRegion: return "parse Region";
+    case Step::OpenPortal:
+      return "open portal";
+    case Step::OpenCell:
+      return "open cell";
+    case Step::FetchRegion:
+      return "fetch Region 0x13000000";
+    case Step::ParseRegion:
+      return "parse Region";
   }
   return {};
 }

@@ -52,7 +52,8 @@ void damage(Rng& rng, std::vector<Model>& models, Role role, double share) {
   }
   if (candidates.size() < 8) return;
   rng.shuffle(candidates);
-  const size_t n = std::max<size_t>(1, static_cast<size_t>(std::lround(share * static_cast<double>(candidates.size()))));
+  const size_t n = std::max<size_t>(
+      1, static_cast<size_t>(std::lround(share * static_cast<double>(candidates.size()))));
   for (size_t k = 0; k < 2 * n; ++k) {
     models[candidates[k]].status = k < n ? Status::Missing : Status::Truncated;
   }

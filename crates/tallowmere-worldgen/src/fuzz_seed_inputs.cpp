@@ -38,8 +38,8 @@ void fill_header(dat::DatHeader& h) {
 DatFileEntry scattered_file(writer::ArchiveWriter& w, uint32_t id,
                             std::span<const uint8_t> stored) {
   const uint32_t block = w.header().block_size, per_block = block - 4;
-  const uint32_t blocks = std::max<uint32_t>(3, (static_cast<uint32_t>(stored.size()) +
-                                                  per_block - 1) / per_block);
+  const uint32_t blocks =
+      std::max<uint32_t>(3, (static_cast<uint32_t>(stored.size()) + per_block - 1) / per_block);
   const uint32_t first = w.allocate(uint64_t{blocks} * block);
   // 0, n-1, 1, n-2, ...: every block once, each jump crossing the middle.
   std::vector<uint32_t> order(blocks);
@@ -81,8 +81,7 @@ std::vector<uint8_t> two_level_archive(const SeedWorld& world) {
   add(0x0E000003, {0x2A}, false);
   add(0x31000001, std::vector<uint8_t>(50, 'a'), true);
   add(0x11000001, {1, 2, 3, 4, 5, 6, 7, 8}, false);
-  entries.push_back(
-      scattered_file(w, 0x03000001, writer::encode_cell_landblock(world.cells[0])));
+  entries.push_back(scattered_file(w, 0x03000001, writer::encode_cell_landblock(world.cells[0])));
 
   std::sort(entries.begin(), entries.end(),
             [](const DatFileEntry& a, const DatFileEntry& b) { return a.id < b.id; });
@@ -137,14 +136,15 @@ void add_reader_seeds(std::vector<FuzzSeed>& out) {
   // PStrings, each padded to 4 from the start of the body. The selectors 0, 24, 36 and
   // 48 give prefix widths 1, 2, 4 and the unsupported 3.
   using namespace std::string_view_literals;
-  const std::string_view texts[] = {"x"sv, "lantern"sv, "\xEF\xBB\xBFna\xC3\xAFve"sv,
-                                    "\xFF\xFEh\0i\0"sv, "caf\xE9"sv, ""sv};
+  const std::string_view texts[] = {
+      "x"sv, "lantern"sv, "\xEF\xBB\xBFna\xC3\xAFve"sv, "\xFF\xFEh\0i\0"sv, "caf\xE9"sv, ""sv};
   static constexpr std::pair<uint8_t, unsigned> kWidths[] = {{0, 1}, {24, 2}, {36, 4}, {48, 3}};
   for (const auto& [selector, width] : kWidths) {
     ByteWriter w;
     for (std::string_view text : texts) {
       const auto n = static_cast<uint32_t>(text.size());
-      for (unsigned b = 0; b < (width == 3 ? 2u : width); ++b) w.u8(static_cast<uint8_t>(n >> 8 * b));
+      for (unsigned b = 0; b < (width == 3 ? 2u : width); ++b)
+        w.u8(static_cast<uint8_t>(n >> 8 * b));
       w.bytes({reinterpret_cast<const uint8_t*>(text.data()), text.size()}).align4();
     }
     seed("pstring-width-" + std::to_string(width), static_cast<uint8_t>(selector), w);
@@ -195,7 +195,7 @@ struct BakeInput {
   float heights[4] = {};
   bool with_scene = true;
   const dat::landblock::CellLandblock* cell = nullptr;
-  std::vector<std::vector<ft::ObjectDesc>> scenes;  // four, up to 7 objects each
+  std::vector<std::vector<ft::ObjectDesc>> scenes;   // four, up to 7 objects each
   std::vector<std::vector<common::Vector3>> meshes;  // three, up to 7 vertices each
   std::vector<std::array<float, 4>> buildings;       // up to two: min x, min y, max x, max y
 };
@@ -265,7 +265,8 @@ void add_bake_seeds(const SeedWorld& world, std::vector<FuzzSeed>& out) {
     if (!obj || obj->vertex_array.vertices.empty()) continue;
     // The map's order is unspecified: the seed takes the lowest vertex ids.
     std::vector<std::pair<uint16_t, common::Vector3>> by_id;
-    for (const auto& [id, vertex] : obj->vertex_array.vertices) by_id.emplace_back(id, vertex.origin);
+    for (const auto& [id, vertex] : obj->vertex_array.vertices)
+      by_id.emplace_back(id, vertex.origin);
     std::sort(by_id.begin(), by_id.end(),
               [](const auto& a, const auto& b) { return a.first < b.first; });
     by_id.resize(std::min<size_t>(by_id.size(), 7));

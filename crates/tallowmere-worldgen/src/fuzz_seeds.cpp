@@ -59,9 +59,9 @@ void add_landblock_seeds(const SeedWorld& world, std::vector<FuzzSeed>& out) {
   std::set<std::tuple<bool, bool, bool, bool>> kinds;
   for (size_t i = 0; i < world.infos.size(); ++i) {
     const lb::LandblockInfo& info = world.infos[i];
-    const auto kind = std::make_tuple(info.buildings.empty(), info.objects.empty(),
-                                      info.restriction_tables.has_value(),
-                                      (info.pack_mask & 2) != 0);
+    const auto kind =
+        std::make_tuple(info.buildings.empty(), info.objects.empty(),
+                        info.restriction_tables.has_value(), (info.pack_mask & 2) != 0);
     if (!kinds.insert(kind).second) continue;
     infos.add("info-" + hex_id(info.id), writer::encode_landblock_info(info));
     if (kinds.size() <= 4) {

@@ -172,7 +172,8 @@ CellTally check_cell_records(const Archives& a, uint32_t x_min, uint32_t x_max, 
   for (const dat::DatFileEntry& entry : a.cell.entries()) {
     const uint16_t low = entry.id & 0xFFFF;
     if (low >= 0x0100 && low < 0xFFFE) {
-      EXPECT_EQ(low, 0x0100 + interior[static_cast<uint16_t>(entry.id >> 16)]++) << std::hex << entry.id;
+      EXPECT_EQ(low, 0x0100 + interior[static_cast<uint16_t>(entry.id >> 16)]++)
+          << std::hex << entry.id;
       EXPECT_FALSE(fetch(a.cell, entry.id).empty());
     }
   }

@@ -25,16 +25,18 @@ int main(int argc, char** argv) {
   namespace wg = tallowmere::worldgen;
   if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
     std::fputs(kUsage, stdout);
-    std::fputs("Writes the fuzz targets' seed corpora below ROOT (the checkout's root renews\n"
-               "the checked-in ones). Exit status: 0 written, 1 write failure, 2 bad arguments.\n",
-               stdout);
+    std::fputs(
+        "Writes the fuzz targets' seed corpora below ROOT (the checkout's root renews\n"
+        "the checked-in ones). Exit status: 0 written, 1 write failure, 2 bad arguments.\n",
+        stdout);
     return 0;
   }
   if (argc == 2 && std::string_view(argv[1]) == "--version") {
     std::printf("fuzz-seeds %s\n", std::string(tallowmere::kVersion).c_str());
     return 0;
   }
-  if (argc != 2 || std::string_view(argv[1]).empty() || std::string_view(argv[1]).starts_with("-")) {
+  if (argc != 2 || std::string_view(argv[1]).empty() ||
+      std::string_view(argv[1]).starts_with("-")) {
     std::fputs(kUsage, stderr);
     return 2;
   }

@@ -31,8 +31,7 @@ OutputDirectory output_directory(const std::string* configured) {
 Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region,
                                             const dat::DatDatabase& portal,
                                             const dat::DatDatabase& cell,
-                                            const OutputDirectory& out_dir,
-                                            const LogSink& log) {
+                                            const OutputDirectory& out_dir, const LogSink& log) {
   const std::vector<uint16_t> ring = scenery::ring_landblocks();
   const std::string count = std::to_string(ring.size());
 
@@ -66,8 +65,8 @@ Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region
   }
 
   const scenery::Comparison comparison = compare_or_abort(run1, run2);
-  log("ringproof: total placements = " + std::to_string(comparison.total_placements) +
-      " across " + std::to_string(run1.size()) + " LBs\n");
+  log("ringproof: total placements = " + std::to_string(comparison.total_placements) + " across " +
+      std::to_string(run1.size()) + " LBs\n");
   if (comparison.drifted.empty()) {
     log("ringproof: PASS \u2014 all 169 LBs byte-identical across 2 runs\n");
     return {};

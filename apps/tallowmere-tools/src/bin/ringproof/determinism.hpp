@@ -39,7 +39,6 @@ OutputDirectory output_directory(const std::string* configured);
 Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region,
                                             const dat::DatDatabase& portal,
                                             const dat::DatDatabase& cell,
-                                            const OutputDirectory& out_dir,
-                                            const LogSink& log);
+                                            const OutputDirectory& out_dir, const LogSink& log);
 
 }  // namespace tallowmere::ringproof

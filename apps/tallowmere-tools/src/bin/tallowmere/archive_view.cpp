@@ -66,13 +66,11 @@ struct PortalType {
 };
 // Names of the portal file types this project knows.
 constexpr PortalType kPortalTypes[] = {
-    {0x01, "gfx_obj"},        {0x02, "setup"},         {0x03, "animation"},
-    {0x04, "palette"},        {0x05, "surface_texture"}, {0x06, "texture"},
-    {0x08, "surface"},        {0x09, "motion_table"},  {0x0A, "sound"},
-    {0x0D, "environment"},    {0x0E, "table"},         {0x0F, "palette_set"},
-    {0x11, "degrade"},        {0x12, "scene"},         {0x13, "region"},
-    {0x20, "sound_table"},    {0x31, "string_table"},  {0x32, "emitter"},
-    {0x33, "script"},         {0x34, "script_table"},
+    {0x01, "gfx_obj"},         {0x02, "setup"},       {0x03, "animation"}, {0x04, "palette"},
+    {0x05, "surface_texture"}, {0x06, "texture"},     {0x08, "surface"},   {0x09, "motion_table"},
+    {0x0A, "sound"},           {0x0D, "environment"}, {0x0E, "table"},     {0x0F, "palette_set"},
+    {0x11, "degrade"},         {0x12, "scene"},       {0x13, "region"},    {0x20, "sound_table"},
+    {0x31, "string_table"},    {0x32, "emitter"},     {0x33, "script"},    {0x34, "script_table"},
 };
 constexpr const char* kCellTypes[] = {"landblock", "landblock_info", "cell"};
 
@@ -87,7 +85,8 @@ const dat::DatFileEntry* OpenArchive::find(uint32_t id) const {
 
 Expected<OpenArchive, OpenFailure> open_archive(const std::string& path) {
   struct stat info;
-  if (::stat(path.c_str(), &info) != 0) return make_unexpected(unusable(path, common::IoError::from_errno(errno)));
+  if (::stat(path.c_str(), &info) != 0)
+    return make_unexpected(unusable(path, common::IoError::from_errno(errno)));
   if (const char* kind = special_kind(info.st_mode)) {
     return make_unexpected(unusable(path, common::IoError::not_regular_file(kind)));
   }
@@ -169,8 +168,8 @@ Directory walk_directory(const dat::DatDatabase& db, uint32_t root,
     }
     if (count > dat::kNodeEntries) {
       // The library stops the whole load here; its children are not trusted either.
-      out.failures.push_back({node.offset, "entry count " + std::to_string(count) +
-                                               " is above " + std::to_string(dat::kNodeEntries)});
+      out.failures.push_back({node.offset, "entry count " + std::to_string(count) + " is above " +
+                                               std::to_string(dat::kNodeEntries)});
       continue;
     }
     if (common::load_u32le(bytes) == 0) continue;  // a leaf

@@ -105,7 +105,7 @@ struct Payload {
   std::optional<uint32_t> announced;
 };
 [[nodiscard]] Expected<Payload, dat::DatError> fetch(const OpenArchive& archive,
-                                                    const dat::DatFileEntry& entry);
+                                                     const dat::DatFileEntry& entry);
 
 // ---- Records of the types the library parses ----
 
@@ -121,10 +121,9 @@ enum class RecordKind : uint8_t {
 RecordKind record_kind(ArchiveKind kind, uint32_t id);
 std::string_view record_name(RecordKind kind);
 
-using ParsedRecord =
-    std::variant<dat::file_type::GfxObj, dat::file_type::SetupModel, dat::file_type::Scene,
-                 dat::file_type::Region, dat::landblock::CellLandblock,
-                 dat::landblock::LandblockInfo>;
+using ParsedRecord = std::variant<dat::file_type::GfxObj, dat::file_type::SetupModel,
+                                  dat::file_type::Scene, dat::file_type::Region,
+                                  dat::landblock::CellLandblock, dat::landblock::LandblockInfo>;
 
 // Parses `bytes` as a record of `kind` (not None).
 [[nodiscard]] common::ParseResult<ParsedRecord> parse_record(RecordKind kind,

@@ -67,8 +67,9 @@ int run_bake(const BakeCommand& command) {
   char summary[256];
   std::snprintf(summary, sizeof summary,
                 "bake: %zu landblocks, %" PRIu64 " placements, %.3f s (%.1f landblocks/s, %u %s)\n",
-                baked, placements.load(), seconds, seconds > 0 ? static_cast<double>(baked) / seconds : 0.0,
-                options.jobs, options.jobs == 1 ? "job" : "jobs");
+                baked, placements.load(), seconds,
+                seconds > 0 ? static_cast<double>(baked) / seconds : 0.0, options.jobs,
+                options.jobs == 1 ? "job" : "jobs");
   write_stderr(summary);
   return kExitOk;
 }

@@ -14,8 +14,9 @@ int run_cat(const CatCommand& command) {
     return kExitTrouble;
   }
   if (!command.out && stdout_is_terminal()) {
-    write_stderr("tallowmere cat: refusing to write binary data to a terminal; redirect the "
-                 "output or use -o FILE\n");
+    write_stderr(
+        "tallowmere cat: refusing to write binary data to a terminal; redirect the "
+        "output or use -o FILE\n");
     return kExitTrouble;
   }
   bool damaged = false;
@@ -35,8 +36,8 @@ int run_cat(const CatCommand& command) {
   }
   if (command.out) {
     if (auto written = common::write_file(*command.out, payload->bytes); !written) {
-      write_stderr(ringproof::format_report(
-          ringproof::with_context("write " + common::display_lossy(*command.out), written.error())));
+      write_stderr(ringproof::format_report(ringproof::with_context(
+          "write " + common::display_lossy(*command.out), written.error())));
       return kExitFailed;
     }
   } else {

@@ -10,8 +10,7 @@ namespace tallowmere::tool {
 int run_dump(const DumpCommand& command) {
   const auto id = parse_id(command.id);
   if (!id) {
-    write_stderr("tallowmere dump: bad file id '" + command.id +
-                 "': expected 0x and hex digits\n");
+    write_stderr("tallowmere dump: bad file id '" + command.id + "': expected 0x and hex digits\n");
     return kExitTrouble;
   }
   bool damaged = false;

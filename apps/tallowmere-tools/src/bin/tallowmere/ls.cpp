@@ -82,8 +82,9 @@ int run_ls(const LsCommand& command) {
     char line[200];
     std::snprintf(line, sizeof line,
                   "%s %-16s %10u %-10s flags 0x%08X offset 0x%08X timestamp %u version %u\n",
-                  id_text(e.id).c_str(), name.c_str(), e.size, e.compressed() ? "compressed" : "stored",
-                  e.bit_flags, e.offset, e.timestamp, e.version);
+                  id_text(e.id).c_str(), name.c_str(), e.size,
+                  e.compressed() ? "compressed" : "stored", e.bit_flags, e.offset, e.timestamp,
+                  e.version);
     out += line;
   }
   if (command.json) {

@@ -139,8 +139,9 @@ int main(int argc, char** argv) {
 
   DumpCommand dump;
   auto* dump_app = app.add_subcommand(
-      "dump", "A record parsed by its type (region, scene, setup model, graphics object, cell "
-              "landblock, landblock info), every field.");
+      "dump",
+      "A record parsed by its type (region, scene, setup model, graphics object, cell "
+      "landblock, landblock info), every field.");
   dump_app->add_option("ARCHIVE", dump.archive, "archive file")->required();
   dump_app->add_option("ID", dump.id, "file id, such as 0x13000000")->required();
   dump_app->add_flag("--json", dump.json, "lossless JSON instead of indented text");

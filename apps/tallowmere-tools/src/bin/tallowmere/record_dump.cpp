@@ -107,7 +107,8 @@ void TextDump::line(std::string_view name, const std::string& value) {
   }
   Level& level = levels_.back();
   std::string label(name);
-  if (label.empty()) label = enclosed("[", level.map ? level.key : std::to_string(level.index++), "]");
+  if (label.empty())
+    label = enclosed("[", level.map ? level.key : std::to_string(level.index++), "]");
   text += std::string(2 * (levels_.size() - 1), ' ') + label + ": " + value + "\n";
 }
 

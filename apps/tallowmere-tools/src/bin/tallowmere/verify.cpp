@@ -137,7 +137,8 @@ std::vector<Failure> missing_files(const OpenArchive& archive,
 ArchiveReport verify_archive(OpenArchive& archive, unsigned jobs, bool read_only) {
   ArchiveReport report{archive.path, archive.kind, archive.directory.entries.size(), 0, {}, {}, 0};
   for (const auto& node : archive.directory.failures) {
-    report.failures.push_back({Failure::Where::Directory, node.offset, "", "directory", node.cause});
+    report.failures.push_back(
+        {Failure::Where::Directory, node.offset, "", "directory", node.cause});
   }
   const auto& entries = archive.directory.entries;
   const size_t chunk_count = (entries.size() + kChunk - 1) / kChunk;
@@ -206,16 +207,15 @@ std::string report_text(const ArchiveReport& r, bool colour) {
   out += line;
   for (const auto& [key, t] : r.types) {
     const std::string parsed = t.parser ? std::to_string(t.parsed) : "-";
-    std::snprintf(line, sizeof line, "  %-16s %8llu %8s %8llu\n",
-                  type_name(r.kind, key).c_str(), static_cast<unsigned long long>(t.files),
-                  parsed.c_str(), static_cast<unsigned long long>(t.failed));
+    std::snprintf(line, sizeof line, "  %-16s %8llu %8s %8llu\n", type_name(r.kind, key).c_str(),
+                  static_cast<unsigned long long>(t.files), parsed.c_str(),
+                  static_cast<unsigned long long>(t.failed));
     out += line;
   }
   if (r.missing > 0) out += "  missing files: " + std::to_string(r.missing) + "\n";
-  out += r.failures.empty() ? "  " + paint("ok", "32", colour) + "\n"
-                            : "  " + paint(std::to_string(r.failures.size()) + " problems", "31",
-                                           colour) +
-                                  "\n";
+  out += r.failures.empty()
+             ? "  " + paint("ok", "32", colour) + "\n"
+             : "  " + paint(std::to_string(r.failures.size()) + " problems", "31", colour) + "\n";
   return out;
 }
 

@@ -30,9 +30,7 @@ class Cursor {
   // Any position is allowed, including one beyond the end of the payload.
   void set_position(uint64_t position) { position_ = position; }
 
-  uint64_t remaining() const {
-    return position_ >= data_.size() ? 0 : data_.size() - position_;
-  }
+  uint64_t remaining() const { return position_ >= data_.size() ? 0 : data_.size() - position_; }
 
   // The next `n` bytes, advancing past them; fails with "failed to fill whole buffer"
   // (position unchanged) when fewer remain.

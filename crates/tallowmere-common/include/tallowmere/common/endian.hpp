@@ -40,11 +40,23 @@ constexpr void store_le(uint8_t* p, T value) {
   for (size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<uint8_t>(raw >> (8 * i));
 }
 
-[[nodiscard]] constexpr uint16_t load_u16le(const uint8_t* p) { return load_le<uint16_t>(p); }
-[[nodiscard]] constexpr uint32_t load_u32le(const uint8_t* p) { return load_le<uint32_t>(p); }
-[[nodiscard]] constexpr uint64_t load_u64le(const uint8_t* p) { return load_le<uint64_t>(p); }
-constexpr void store_u16le(uint8_t* p, uint16_t v) { store_le(p, v); }
-constexpr void store_u32le(uint8_t* p, uint32_t v) { store_le(p, v); }
-constexpr void store_u64le(uint8_t* p, uint64_t v) { store_le(p, v); }
+[[nodiscard]] constexpr uint16_t load_u16le(const uint8_t* p) {
+  return load_le<uint16_t>(p);
+}
+[[nodiscard]] constexpr uint32_t load_u32le(const uint8_t* p) {
+  return load_le<uint32_t>(p);
+}
+[[nodiscard]] constexpr uint64_t load_u64le(const uint8_t* p) {
+  return load_le<uint64_t>(p);
+}
+constexpr void store_u16le(uint8_t* p, uint16_t v) {
+  store_le(p, v);
+}
+constexpr void store_u32le(uint8_t* p, uint32_t v) {
+  store_le(p, v);
+}
+constexpr void store_u64le(uint8_t* p, uint64_t v) {
+  store_le(p, v);
+}
 
 }  // namespace tallowmere::common

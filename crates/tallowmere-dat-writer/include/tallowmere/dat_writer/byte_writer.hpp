@@ -17,7 +17,10 @@ namespace tallowmere::writer {
 
 class ByteWriter {
  public:
-  ByteWriter& u8(uint8_t v) { bytes_.push_back(v); return *this; }
+  ByteWriter& u8(uint8_t v) {
+    bytes_.push_back(v);
+    return *this;
+  }
   ByteWriter& u16(uint16_t v) { return le(v, 2); }
   ByteWriter& i16(int16_t v) { return le(static_cast<uint16_t>(v), 2); }
   ByteWriter& u32(uint32_t v) { return le(v, 4); }
@@ -29,7 +32,10 @@ class ByteWriter {
     bytes_.insert(bytes_.end(), b.begin(), b.end());
     return *this;
   }
-  ByteWriter& zeros(size_t n) { bytes_.insert(bytes_.end(), n, 0); return *this; }
+  ByteWriter& zeros(size_t n) {
+    bytes_.insert(bytes_.end(), n, 0);
+    return *this;
+  }
   // A PString with a 2-byte length prefix holding `text` as raw bytes.
   ByteWriter& pstring16(std::string_view text) {
     u16(static_cast<uint16_t>(text.size()));

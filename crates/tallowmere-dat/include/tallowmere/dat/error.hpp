@@ -17,18 +17,44 @@
 namespace tallowmere::dat {
 
 struct DatError {
-  struct Io { common::IoError error; };
-  struct BinRead { common::ParseError error; };
-  struct NotFound { uint32_t id; };
-  struct DuplicateId { uint32_t id; };
-  struct DuplicateNamespacedId { std::string namespace_name; uint32_t file_id; };
-  struct InvalidMagic { std::string text; };
-  struct UnsupportedVersion { uint32_t version; };
-  struct InvalidNamespace { std::string text; };
-  struct Corruption { std::string text; };
-  struct DecompressionFailed { uint32_t id; };
-  struct PathError { std::string path; common::IoError source; };
-  struct Other { std::string text; };
+  struct Io {
+    common::IoError error;
+  };
+  struct BinRead {
+    common::ParseError error;
+  };
+  struct NotFound {
+    uint32_t id;
+  };
+  struct DuplicateId {
+    uint32_t id;
+  };
+  struct DuplicateNamespacedId {
+    std::string namespace_name;
+    uint32_t file_id;
+  };
+  struct InvalidMagic {
+    std::string text;
+  };
+  struct UnsupportedVersion {
+    uint32_t version;
+  };
+  struct InvalidNamespace {
+    std::string text;
+  };
+  struct Corruption {
+    std::string text;
+  };
+  struct DecompressionFailed {
+    uint32_t id;
+  };
+  struct PathError {
+    std::string path;
+    common::IoError source;
+  };
+  struct Other {
+    std::string text;
+  };
 
   using Variant = std::variant<Io, BinRead, NotFound, DuplicateId, DuplicateNamespacedId,
                                InvalidMagic, UnsupportedVersion, InvalidNamespace, Corruption,
@@ -37,8 +63,8 @@ struct DatError {
   DatError(common::IoError error) : value(Io{std::move(error)}) {}
   DatError(common::ParseError error) : value(BinRead{std::move(error)}) {}
   template <class V>
-    requires std::is_constructible_v<Variant, V&&>
-  DatError(V&& variant) : value(std::forward<V>(variant)) {}
+  requires std::is_constructible_v<Variant, V&&> DatError(V&& variant)
+      : value(std::forward<V>(variant)) {}
 
   // The printed message, for example "File ID 13000000 not found in provider".
   std::string text() const;

@@ -41,8 +41,9 @@ class ByteSource {
 
 // Reads up to `buffer.size()` bytes at `offset`, stopping early only at the end of the
 // data; returns the number read.
-[[nodiscard]] tallowmere::Expected<size_t, common::IoError> read_at_most(
-    const ByteSource& source, uint64_t offset, std::span<uint8_t> buffer);
+[[nodiscard]] tallowmere::Expected<size_t, common::IoError> read_at_most(const ByteSource& source,
+                                                                         uint64_t offset,
+                                                                         std::span<uint8_t> buffer);
 
 // A file read with positioned reads (which never move a file position, so one source
 // serves any number of readers).

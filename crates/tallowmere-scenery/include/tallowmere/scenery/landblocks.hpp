@@ -70,16 +70,12 @@ struct LandblockGround {
                                                           const BakeOptions& options = {});
 
 // The same through any scene and mesh source (the shared caches of a threaded bake).
-[[nodiscard]] std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region,
-                                                          const dat::DatDatabase& cell,
-                                                          uint16_t landblock_id,
-                                                          bake::SceneSource& scenes,
-                                                          bake::MeshSource& meshes,
-                                                          const BakeOptions& options = {});
+[[nodiscard]] std::vector<bake::Placement> bake_landblock(
+    const dat::file_type::Region& region, const dat::DatDatabase& cell, uint16_t landblock_id,
+    bake::SceneSource& scenes, bake::MeshSource& meshes, const BakeOptions& options = {});
 
 // One placement line per placement, in order.
-[[nodiscard]] std::vector<std::string> placement_lines(
-    std::span<const bake::Placement> placements);
+[[nodiscard]] std::vector<std::string> placement_lines(std::span<const bake::Placement> placements);
 
 // Every landblock whose cell landblock record ((id << 16) | 0xFFFF) is in the cell
 // archive's directory, in increasing id order.
