@@ -59,7 +59,7 @@ struct DenseLandblock {
 
   DenseLandblock() {
     Lcg rng;
-    for (int i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i) * 2;
+    for (size_t i = 0; i < 256; ++i) region.height_table[i] = static_cast<float>(i) * 2;
     region.terrain.terrain_types.resize(1);
     region.terrain.terrain_types[0].scene_type_indices = {0};
     region.scene.emplace();
