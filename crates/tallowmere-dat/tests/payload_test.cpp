@@ -185,8 +185,8 @@ std::variant<Bytes, std::string> reference_chain(const Bytes& file, uint32_t blo
   std::set<uint32_t> visited = {offset};
   for (;;) {
     if (!fits(current, 4)) return eof;
-    uint32_t pointer = file[current] | file[current + 1] << 8 | file[current + 2] << 16 |
-                       uint32_t{file[current + 3]} << 24;
+    uint32_t pointer = uint32_t{file[current]} | uint32_t{file[current + 1]} << 8 |
+                       uint32_t{file[current + 2]} << 16 | uint32_t{file[current + 3]} << 24;
     uint32_t start = current + 4;
     uint32_t n = pointer == 0 ? remaining : std::min(per_block, remaining);
     if (!fits(start, n)) return eof;
