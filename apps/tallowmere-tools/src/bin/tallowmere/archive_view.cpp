@@ -11,6 +11,7 @@
 
 #include "output.hpp"
 #include "tallowmere/common/endian.hpp"
+#include "tallowmere/common/text.hpp"
 #include "tallowmere/dat/utils.hpp"
 
 namespace tallowmere::tool {
@@ -256,6 +257,26 @@ Expected<Payload, dat::DatError> fetch(const OpenArchive& archive, const dat::Da
   std::optional<uint32_t> announced;
   if (raw->size() >= 4) announced = common::load_u32le(raw->data());
   return Payload{dat::decompress_lrs(*raw), announced};
+}
+
+const dat::DatFileEntry* find_or_report(std::string_view command, const OpenArchive& archive,
+                                        uint32_t id) {
+  const dat::DatFileEntry* entry = archive.find(id);
+  if (entry == nullptr) {
+    write_stderr(std::string(command) + ": no file " + id_text(id) + " in " +
+                 common::display_lossy(archive.path) + "\n");
+  }
+  return entry;
+}
+
+std::optional<Payload> fetch_or_report(const OpenArchive& archive, const dat::DatFileEntry& entry) {
+  auto payload = fetch(archive, entry);
+  if (!payload) {
+    write_stderr(ringproof::format_report(
+        ringproof::with_context("fetch " + id_text(entry.id), payload.error())));
+    return std::nullopt;
+  }
+  return std::move(*payload);
 }
 
 RecordKind record_kind(ArchiveKind kind, uint32_t id) {

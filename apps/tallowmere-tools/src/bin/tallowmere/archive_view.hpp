@@ -107,6 +107,15 @@ struct Payload {
 [[nodiscard]] Expected<Payload, dat::DatError> fetch(const OpenArchive& archive,
                                                      const dat::DatFileEntry& entry);
 
+// For the commands that take one file id: the entry of `id`, or null after "<command>: no
+// file 0x... in <path>" on standard error (exit status 2).
+[[nodiscard]] const dat::DatFileEntry* find_or_report(std::string_view command,
+                                                      const OpenArchive& archive, uint32_t id);
+// The payload of `entry`, or nothing after the error report of "fetch 0x..." on standard
+// error (exit status 1).
+[[nodiscard]] std::optional<Payload> fetch_or_report(const OpenArchive& archive,
+                                                     const dat::DatFileEntry& entry);
+
 // ---- Records of the types the library parses ----
 
 enum class RecordKind : uint8_t {

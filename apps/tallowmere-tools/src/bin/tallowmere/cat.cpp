@@ -22,18 +22,10 @@ int run_cat(const CatCommand& command) {
   bool damaged = false;
   auto archive = open_for("tallowmere cat", command.archive, damaged);
   if (!archive) return kExitTrouble;
-  const dat::DatFileEntry* entry = archive->find(*id);
-  if (entry == nullptr) {
-    write_stderr("tallowmere cat: no file " + id_text(*id) + " in " +
-                 common::display_lossy(command.archive) + "\n");
-    return kExitTrouble;
-  }
-  auto payload = fetch(*archive, *entry);
-  if (!payload) {
-    write_stderr(ringproof::format_report(
-        ringproof::with_context("fetch " + id_text(*id), payload.error())));
-    return kExitFailed;
-  }
+  const dat::DatFileEntry* entry = find_or_report("tallowmere cat", *archive, *id);
+  if (entry == nullptr) return kExitTrouble;
+  const auto payload = fetch_or_report(*archive, *entry);
+  if (!payload) return kExitFailed;
   if (command.out) {
     if (auto written = common::write_file(*command.out, payload->bytes); !written) {
       write_stderr(ringproof::format_report(ringproof::with_context(

@@ -3,7 +3,6 @@
 #include "commands.hpp"
 #include "output.hpp"
 #include "record_dump.hpp"
-#include "tallowmere/common/text.hpp"
 
 namespace tallowmere::tool {
 
@@ -16,12 +15,8 @@ int run_dump(const DumpCommand& command) {
   bool damaged = false;
   auto archive = open_for("tallowmere dump", command.archive, damaged);
   if (!archive) return kExitTrouble;
-  const dat::DatFileEntry* entry = archive->find(*id);
-  if (entry == nullptr) {
-    write_stderr("tallowmere dump: no file " + id_text(*id) + " in " +
-                 common::display_lossy(command.archive) + "\n");
-    return kExitTrouble;
-  }
+  const dat::DatFileEntry* entry = find_or_report("tallowmere dump", *archive, *id);
+  if (entry == nullptr) return kExitTrouble;
   const RecordKind kind = record_kind(archive->kind, *id);
   if (kind == RecordKind::None) {
     write_stderr("tallowmere dump: " + id_text(*id) + " is a " +
@@ -29,12 +24,8 @@ int run_dump(const DumpCommand& command) {
                  " file, which has no record parser (tallowmere cat shows its bytes)\n");
     return kExitTrouble;
   }
-  auto payload = fetch(*archive, *entry);
-  if (!payload) {
-    write_stderr(ringproof::format_report(
-        ringproof::with_context("fetch " + id_text(*id), payload.error())));
-    return kExitFailed;
-  }
+  const auto payload = fetch_or_report(*archive, *entry);
+  if (!payload) return kExitFailed;
   auto record = parse_record(kind, payload->bytes);
   if (!record) {
     write_stderr(ringproof::format_report(ringproof::with_context(
