@@ -1,6 +1,7 @@
 #include "tallowmere/common/platform.hpp"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -11,6 +12,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 #include "tallowmere/common/splitmix.hpp"
 
@@ -94,6 +96,46 @@ Expected<uint64_t, IoError> File::size() const {
   struct stat info;
   if (::fstat(fd_, &info) != 0) return make_unexpected(IoError::from_errno(errno));
   return static_cast<uint64_t>(info.st_size);
+}
+
+PageBuffer::PageBuffer(PageBuffer&& other) noexcept
+    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+PageBuffer& PageBuffer::operator=(PageBuffer&& other) noexcept {
+  std::swap(data_, other.data_);
+  std::swap(size_, other.size_);
+  return *this;
+}
+
+PageBuffer::~PageBuffer() {
+  if (data_ != nullptr) ::munmap(data_, size_);
+}
+
+bool PageBuffer::resize(size_t bytes) {
+  // From this length on, the block asks for large pages (2 MiB on x86-64): a smaller
+  // block would spend more clearing a large page than it saves in faults.
+  constexpr size_t kLargePagesFrom = size_t{4} << 20;
+  static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+  if (bytes > SIZE_MAX - page) return false;
+  const size_t length = (bytes + page - 1) / page * page;
+  if (length == size_) return true;
+  if (length == 0) {
+    ::munmap(data_, size_);
+    data_ = nullptr;
+    size_ = 0;
+    return true;
+  }
+  void* block = data_ == nullptr ? ::mmap(nullptr, length, PROT_READ | PROT_WRITE,
+                                          MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)
+                                 : ::mremap(data_, size_, length, MREMAP_MAYMOVE);
+  if (block == MAP_FAILED) return false;
+#ifdef MADV_HUGEPAGE
+  // A hint: where large pages are off or used up, the block simply keeps small ones.
+  if (length >= kLargePagesFrom) ::madvise(block, length, MADV_HUGEPAGE);
+#endif
+  data_ = static_cast<uint8_t*>(block);
+  size_ = length;
+  return true;
 }
 
 bool path_exists(const std::string& path) {

@@ -13,9 +13,10 @@
 #include <bit>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
-#include <unordered_set>
+#include <type_traits>
 #include <utility>
 
 #include "field_codecs.hpp"
@@ -89,6 +90,14 @@ class VisitedBlocks {
  public:
   // Records `block`; false when it was recorded before.
   bool insert(uint32_t block) {
+    // While the blocks only rise (chains laid out front to back, as writers lay them
+    // out), a new block is above every block before it and needs no search.
+    if (rising_ && small_count_ < kSmall &&
+        (small_count_ == 0 || block > small_[small_count_ - 1])) {
+      small_[small_count_++] = block;
+      return true;
+    }
+    rising_ = false;
     if (table_.empty()) {
       for (uint32_t i = 0; i < small_count_; ++i) {
         if (small_[i] == block) return false;
@@ -145,6 +154,7 @@ class VisitedBlocks {
 
   uint32_t small_[kSmall];
   uint32_t small_count_ = 0;
+  bool rising_ = true;           // every block so far above the one before
   std::vector<uint32_t> table_;  // a power of two slots, at most half full
   unsigned shift_ = 0;
   size_t count_ = 0;
@@ -289,34 +299,45 @@ Expected<DatDatabase, DatError> DatDatabase::open(std::unique_ptr<const ByteSour
   return db;
 }
 
-DirectoryTable::~DirectoryTable() {
-  std::free(data_);
-}
-
-void DirectoryTable::reserve(size_t capacity) {
-  // Large blocks are mapped memory, which realloc moves by remapping pages, not copying.
-  void* grown = std::realloc(data_, capacity * sizeof(DatFileEntry));
-  if (grown == nullptr) throw std::bad_alloc();
-  data_ = static_cast<DatFileEntry*>(grown);
-  capacity_ = capacity;
+DatFileEntry* DirectoryTable::make_room(size_t count) {
+  if (count > capacity_ - size_) {
+    const size_t grown = std::max(size_ + count, std::max<size_t>(1024, 2 * capacity_));
+    if (grown > SIZE_MAX / sizeof(DatFileEntry) || !memory_.resize(grown * sizeof(DatFileEntry)))
+      throw std::bad_alloc();
+    capacity_ = grown;
+  }
+  return data() + size_;
 }
 
 void DirectoryTable::append(const DatFileEntry* entries, size_t count) {
-  if (count > capacity_ - size_)
-    reserve(std::max(size_ + count, std::max<size_t>(1024, 2 * capacity_)));
-  std::copy_n(entries, count, data_ + size_);
+  if (count == 0) return;
+  std::copy_n(entries, count, make_room(count));
+  size_ += count;
+}
+
+void DirectoryTable::append_stored(const uint8_t* stored, size_t count) {
+  if (count == 0) return;
+  DatFileEntry* to = make_room(count);
+  if constexpr (std::endian::native == std::endian::little && sizeof(DatFileEntry) == kEntrySize &&
+                std::is_trivially_copyable_v<DatFileEntry>) {
+    // The stored layout is the entry's own: six u32 in field order, no padding.
+    std::memcpy(static_cast<void*>(to), stored, count * kEntrySize);
+  } else {
+    for (size_t k = 0; k < count; ++k, stored += kEntrySize) {
+      to[k] = DatFileEntry{.bit_flags = common::load_u32le(stored),
+                           .id = common::load_u32le(stored + 4),
+                           .offset = common::load_u32le(stored + 8),
+                           .size = common::load_u32le(stored + 12),
+                           .timestamp = common::load_u32le(stored + 16),
+                           .version = common::load_u32le(stored + 20)};
+    }
+  }
   size_ += count;
 }
 
 void DirectoryTable::shrink_to_fit() {
-  if (size_ == capacity_) return;
-  if (size_ == 0) {
-    std::free(data_);
-    data_ = nullptr;
-    capacity_ = 0;
-    return;
-  }
-  reserve(size_);
+  // Should the system refuse to give pages back, the room simply stays.
+  if (memory_.resize(size_ * sizeof(DatFileEntry))) capacity_ = size_;
 }
 
 // The walk reads the nodes depth-first, pre-order, children in branch order, and hands
@@ -327,16 +348,19 @@ void DirectoryTable::shrink_to_fit() {
 // (each node's entries together, nodes in the order read) and sorted, so that the entry
 // visited last wins for an id.
 Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits) {
-  // A node being walked, with how far the walk has come through its branches and entries.
+  // A node being walked, as stored, with how far the walk has come through its branches
+  // and entries.
   struct Open {
-    DatFileEntry entries[kNodeEntries];
-    uint32_t branches[kNodeBranches];
+    uint8_t stored[kNodeSize];
     uint32_t count;        // entries held
     uint32_t next_branch;  // branches below this have been walked
     uint32_t next_entry;   // entries below this have been handed out
     uint32_t depth;        // the root is at depth 1
     uint32_t read_index;   // the node's place in read order
     bool leaf;
+
+    uint32_t branch(uint32_t j) const { return common::load_u32le(stored + 4 * j); }
+    const uint8_t* entry(uint32_t k) const { return stored + kEntriesOffset + kEntrySize * k; }
   };
   // Where the entries handed out together landed in the table, for the fallback.
   struct Run {
@@ -348,48 +372,34 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
   std::vector<Run> runs;
   // Every node is read once; an offset reached again means a cycle or a shared node,
   // which would make the walk endless or exponential.
-  std::unordered_set<uint32_t> visited;
+  VisitedBlocks visited;
   uint32_t nodes_read = 0;
   bool ascending = true;
   uint32_t last_id = 0;
   DirectoryTable table;
 
   auto enter = [&](uint32_t offset, uint32_t depth) -> Expected<void, DatError> {
-    if (!visited.insert(offset).second)
+    if (!visited.insert(offset))
       return corruption("directory node at " + hex_offset(offset) + " is reached twice");
     if (depth > limits.max_directory_depth)
       return corruption("directory node at " + hex_offset(offset) + " is deeper than " +
                         std::to_string(limits.max_directory_depth) + " levels");
 
-    auto bytes_or = read_file_data(offset, kNodeSize);
-    if (!bytes_or) return make_unexpected(std::move(bytes_or).error());
-    const std::vector<uint8_t>& bytes = *bytes_or;
-
+    // The node's bytes go straight into its place on the stack of open nodes.
     Open& node = open.emplace_back();
-    for (uint32_t j = 0; j < kNodeBranches; ++j) {
-      node.branches[j] = common::load_u32le(&bytes[4 * j]);
-    }
-    const uint32_t entry_count = common::load_u32le(&bytes[4 * kNodeBranches]);
-    // The 61 entries that fit in a node are decoded directly, a million of them in a
-    // large archive; a count above 61 runs the 62nd entry off the end of the node, and
-    // the record reader gives that failure its frame.
-    node.count = std::min(entry_count, kNodeEntries);
-    for (uint32_t k = 0; k < node.count; ++k) {
-      const uint8_t* at = &bytes[kEntriesOffset + kEntrySize * k];
-      node.entries[k] = DatFileEntry{.bit_flags = common::load_u32le(at),
-                                     .id = common::load_u32le(at + 4),
-                                     .offset = common::load_u32le(at + 8),
-                                     .size = common::load_u32le(at + 12),
-                                     .timestamp = common::load_u32le(at + 16),
-                                     .version = common::load_u32le(at + 20)};
-    }
+    auto read = read_chain(offset, node.stored);
+    if (!read) return make_unexpected(std::move(read).error());
+    // A count above 61 runs the 62nd entry off the end of the node, and the record
+    // reader gives that failure its frame.
+    const uint32_t entry_count = node.branch(kNodeBranches);
     if (entry_count > kNodeEntries) {
-      Cursor cursor(bytes, kEntriesOffset + kEntrySize * kNodeEntries);
+      Cursor cursor(node.stored, kEntriesOffset + kEntrySize * kNodeEntries);
       auto entry_or = DatFileEntry::read(cursor);
       if (!entry_or) return make_unexpected(DatError(std::move(entry_or).error()));
     }
+    node.count = std::min(entry_count, kNodeEntries);
     // A leaf: later branches are not looked at. Otherwise branches 0 to the entry count.
-    node.leaf = node.branches[0] == 0;
+    node.leaf = node.branch(0) == 0;
     node.next_branch = 0;
     node.next_entry = 0;
     node.depth = depth;
@@ -399,14 +409,14 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
   // Hands out the node's entries up to (not including) `upto`.
   auto hand_out = [&](Open& node, uint32_t upto) {
     if (upto <= node.next_entry) return;
-    const DatFileEntry* from = node.entries + node.next_entry;
     const uint32_t n = upto - node.next_entry;
-    for (uint32_t k = 0; k < n && ascending; ++k) {
-      if ((table.size() != 0 || k != 0) && from[k].id <= last_id) ascending = false;
-      last_id = from[k].id;
+    for (uint32_t k = node.next_entry; k < upto && ascending; ++k) {
+      const uint32_t id = common::load_u32le(node.entry(k) + 4);
+      if (table.size() + (k - node.next_entry) != 0 && id <= last_id) ascending = false;
+      last_id = id;
     }
     runs.push_back({table.size(), node.read_index, n});
-    table.append(from, n);
+    table.append_stored(node.entry(node.next_entry), n);
     node.next_entry = upto;
   };
 
@@ -419,11 +429,11 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
     Open& node = open.back();
     if (!node.leaf) {
       uint32_t j = node.next_branch;
-      while (j <= node.count && node.branches[j] == 0) ++j;
+      while (j <= node.count && node.branch(j) == 0) ++j;
       if (j <= node.count) {
         node.next_branch = j + 1;
         hand_out(node, j);
-        const uint32_t child = node.branches[j];
+        const uint32_t child = node.branch(j);
         auto entered = enter(child, node.depth + 1);  // `node` is invalid from here on
         if (!entered) return entered;
         continue;
@@ -477,8 +487,16 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
   // Without revisiting blocks a chain cannot deliver more bytes than the file holds;
   // refusing here keeps a damaged size from allocating gigabytes.
   if (size > file_length_) return make_unexpected(DatError(IoError::fill_buffer()));
-
   std::vector<uint8_t> buffer(size);
+  auto read = read_chain(offset, buffer);
+  if (!read) return make_unexpected(std::move(read).error());
+  return buffer;
+}
+
+Expected<void, DatError> DatDatabase::read_chain(uint32_t offset, std::span<uint8_t> buffer) const {
+  if (buffer.size() > file_length_) return make_unexpected(DatError(IoError::fill_buffer()));
+  const auto size = static_cast<uint32_t>(buffer.size());
+  if (size == 0) return {};
   const uint32_t block_size = header_.block_size;
   const uint32_t per_block = block_size - 4;  // wraps for a block size below 4
   uint32_t current = offset;
@@ -524,11 +542,11 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t of
                                 std::span<uint8_t>(buffer.data() + filled + n, remaining - n));
         if (!tail) return make_unexpected(DatError(std::move(tail).error()));
       }
-      return buffer;
+      return {};
     }
     remaining -= n;
     filled += n;
-    if (remaining == 0) return buffer;
+    if (remaining == 0) return {};
     previous = current;
     current = pointer;
     if (!visited.insert(current)) {

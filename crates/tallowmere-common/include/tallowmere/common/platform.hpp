@@ -4,6 +4,7 @@
 // Paths are raw operating-system strings (bytes, no encoding check).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -43,6 +44,34 @@ class File {
   explicit File(int fd, const char* special = nullptr) : fd_(fd), special_(special) {}
   int fd_ = -1;
   const char* special_ = nullptr;  // what the path names when it is a special file
+};
+
+// Memory taken from the system in whole pages, for one large array that grows. Growing
+// moves the pages, never their bytes; once the block is large it is backed by large
+// pages where the system offers them, so that filling it costs a few page faults instead
+// of one per 4 KiB page. Pages never written cost no memory; fresh pages read as zeros.
+// Movable only.
+class PageBuffer {
+ public:
+  PageBuffer() = default;
+  PageBuffer(PageBuffer&& other) noexcept;
+  PageBuffer& operator=(PageBuffer&& other) noexcept;
+  PageBuffer(const PageBuffer&) = delete;
+  PageBuffer& operator=(const PageBuffer&) = delete;
+  ~PageBuffer();
+
+  // Makes the block `bytes` long, rounded up to whole pages (0 gives everything back),
+  // keeping the bytes both lengths share. False when the system refuses; the block is
+  // then as it was.
+  [[nodiscard]] bool resize(size_t bytes);
+
+  uint8_t* data() const { return data_; }
+  // The block's length: whole pages.
+  size_t size() const { return size_; }
+
+ private:
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
 };
 
 // Whether the metadata of `path` can be read (symbolic links followed). Any failure,

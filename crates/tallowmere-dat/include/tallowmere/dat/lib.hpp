@@ -85,39 +85,44 @@ struct DatFileEntry {
   static void describe(A& a, Self& self);
 };
 
-// A directory held in one block of memory that grows in place where it can
-// (realloc), so that loading a large directory touches each page once.
+// A directory held in one block of memory that grows by moving pages, never bytes, so
+// that loading a large directory touches each page once (and, in a large directory,
+// mostly large pages).
 class DirectoryTable {
  public:
   DirectoryTable() = default;
   DirectoryTable(DirectoryTable&& other) noexcept
-      : data_(std::exchange(other.data_, nullptr)),
+      : memory_(std::move(other.memory_)),
         size_(std::exchange(other.size_, 0)),
         capacity_(std::exchange(other.capacity_, 0)) {}
   DirectoryTable& operator=(DirectoryTable&& other) noexcept {
-    std::swap(data_, other.data_);
+    std::swap(memory_, other.memory_);
     std::swap(size_, other.size_);
     std::swap(capacity_, other.capacity_);
     return *this;
   }
   DirectoryTable(const DirectoryTable&) = delete;
   DirectoryTable& operator=(const DirectoryTable&) = delete;
-  ~DirectoryTable();
 
   // Appends `count` entries; fails with std::bad_alloc like a vector would.
   void append(const DatFileEntry* entries, size_t count);
+  // Appends `count` entries stored one after another in the directory's own layout
+  // (24 bytes each, six little-endian u32 in field order).
+  void append_stored(const uint8_t* stored, size_t count);
   // Gives back the unused room.
   void shrink_to_fit();
 
-  const DatFileEntry* begin() const { return data_; }
-  const DatFileEntry* end() const { return data_ + size_; }
+  const DatFileEntry* begin() const { return data(); }
+  const DatFileEntry* end() const { return data() + size_; }
   size_t size() const { return size_; }
   size_t capacity() const { return capacity_; }
-  operator std::span<const DatFileEntry>() const { return {data_, size_}; }
+  operator std::span<const DatFileEntry>() const { return {data(), size_}; }
 
  private:
-  void reserve(size_t capacity);
-  DatFileEntry* data_ = nullptr;
+  DatFileEntry* data() const { return reinterpret_cast<DatFileEntry*>(memory_.data()); }
+  // Room for `count` more entries.
+  DatFileEntry* make_room(size_t count);
+  common::PageBuffer memory_;  // whole pages, at least `capacity_` entries long
   size_t size_ = 0;
   size_t capacity_ = 0;
 };
@@ -166,6 +171,10 @@ class DatDatabase {
         limits_(limits) {}
 
   [[nodiscard]] Expected<void, DatError> read_directory(const ArchiveLimits& limits);
+  // The bytes of the block chain at `offset` into `buffer`, which the chain fills;
+  // fails as read_file_data does.
+  [[nodiscard]] Expected<void, DatError> read_chain(uint32_t offset,
+                                                    std::span<uint8_t> buffer) const;
 
   DatHeader header_;
   std::unique_ptr<const ByteSource> source_;
