@@ -1,11 +1,54 @@
 #include "tallowmere/scenery/placement_line.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 #include "tallowmere/common/text.hpp"
 
 namespace tallowmere::scenery {
+
+namespace {
+
+// Writes `value` (finite, not zero) with six decimals into `out` when |value| < 2^43,
+// and returns the end; null for larger values. A float is m * 2^e with m below 2^24;
+// m * 10^6 then fits in 44 bits, and shifted by e (at most 19 places left) in 64. A
+// shift to the right is rounded on the bits shifted out, half to even, which is the
+// correct rounding of the exact binary value, as std::to_chars gives it.
+char* fixed6_small(char* out, float value) {
+  const auto bits = std::bit_cast<uint32_t>(value);
+  const uint32_t exponent = bits >> 23 & 0xFF;
+  uint64_t m = bits & 0x7FFFFF;
+  int e = -149;  // subnormal
+  if (exponent != 0) {
+    m |= 0x800000;
+    e = static_cast<int>(exponent) - 150;
+  }
+  if (e > 19) return nullptr;
+  const uint64_t scaled = m * 1000000;
+  uint64_t q = 0;
+  if (e >= 0) {
+    q = scaled << e;
+  } else if (e > -64) {
+    const int s = -e;
+    q = scaled >> s;
+    const uint64_t rest = scaled & ((uint64_t{1} << s) - 1);
+    const uint64_t half = uint64_t{1} << (s - 1);
+    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
+  }  // else below 2^-64 * 2^44: rounds to 0
+  if ((bits >> 31) != 0) *out++ = '-';
+  out = std::to_chars(out, out + 24, q / 1000000).ptr;
+  *out++ = '.';
+  uint32_t fraction = static_cast<uint32_t>(q % 1000000);
+  for (int d = 5; d >= 0; --d) {
+    out[d] = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  return out + 6;
+}
+
+}  // namespace
 
 void append_number(std::string& out, float value) {
   if (std::isnan(value)) {
@@ -17,11 +60,14 @@ void append_number(std::string& out, float value) {
     return;
   }
   if (value == 0.0f) value = 0.0f;  // negative zero prints as positive zero
-  // std::to_chars with a precision rounds the exact binary value, ties to even. The
-  // largest finite f32 needs 39 integer digits, so 64 characters always suffice.
+  // The largest finite f32 needs 39 integer digits, so 64 characters always suffice.
   char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-  out.append(buffer, result.ptr);
+  char* end = value == 0.0f ? nullptr : fixed6_small(buffer, value);
+  if (end == nullptr) {
+    // std::to_chars with a precision rounds the exact binary value, ties to even.
+    end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6).ptr;
+  }
+  out.append(buffer, end);
 }
 
 namespace {

@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <filesystem>
 #include <limits>
 #include <span>
@@ -44,6 +48,39 @@ TEST(PlacementLine, NumbersRoundTheExactBinaryValueAndSpellSpecials) {
   EXPECT_EQ(number(-std::numeric_limits<float>::infinity()), "-inf");
   EXPECT_EQ(number(std::numeric_limits<float>::max()),
             "340282346638528859811704183484516925440.000000");
+}
+
+// Six decimals are formatted by hand below 2^43; every such value must come out as the
+// library's correctly rounded conversion does.
+TEST(PlacementLine, NumbersAgreeWithTheLibraryConversion) {
+  auto expected = [](float v) {
+    char buffer[64];
+    auto end = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, 6).ptr;
+    return std::string(buffer, end);
+  };
+  auto check = [&](float v) {
+    if (std::isnan(v) || std::isinf(v) || v == 0.0f) return;
+    std::string got;
+    append_number(got, v);
+    ASSERT_EQ(got, expected(v)) << std::hexfloat << v;
+  };
+  // Multiples of 2^-7 are exact ties at the sixth decimal (0.0078125, ...): half to even.
+  for (int k = -20000; k <= 20000; ++k) check(static_cast<float>(k) / 128.0f);
+  // Around the ends of the hand-formatted range, the subnormals and the smallest normals.
+  for (float edge : {0x1p43f, 0x1p19f, 0x1p-20f, 0x1p-126f, 0x1p-149f}) {
+    float v = edge;
+    for (int i = 0; i < 2000; ++i) v = std::nextafterf(v, 0.0f);
+    for (int i = 0; i < 4000; ++i, v = std::nextafterf(v, INFINITY)) {
+      check(v);
+      check(-v);
+    }
+  }
+  // Any bit pattern.
+  uint64_t state = 0x9E3779B97F4A7C15ull;
+  for (int i = 0; i < 200000; ++i) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    check(std::bit_cast<float>(static_cast<uint32_t>(state >> 32)));
+  }
 }
 
 TEST(PlacementLine, FileNameUsesFourUpperCaseHexDigits) {
