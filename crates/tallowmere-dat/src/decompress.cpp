@@ -9,6 +9,7 @@
 // all end decoding with the bytes produced so far; nothing is read or written out of
 // bounds.
 #include <algorithm>
+#include <cstring>
 
 #include "tallowmere/common/endian.hpp"
 #include "tallowmere/dat/utils.hpp"
@@ -34,11 +35,53 @@ std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data) {
   uint8_t* const o = out.data();
   size_t pos = 0;
 
+  // A whole flag group takes at most 17 input bytes and writes at most 8 * 17 bytes;
+  // while that much input is left and that much room plus 16 bytes, the group is decoded
+  // without the checks below: no length needs clamping, no bound can be reached. A
+  // back-reference from at least 16 bytes back is copied as 16 bytes at once (the bytes
+  // beyond its length are overwritten later or trimmed at the end).
+  constexpr size_t kGroupInput = 17;
+  constexpr size_t kGroupRoom = 8 * 17 + 16;
   size_t i = 0;
   uint8_t mask = 0;
   uint8_t flags = 0;
   for (;;) {
     if (mask == 0) {
+      if (m - i >= kGroupInput && limit - pos >= kGroupRoom) {
+        flags = in[i++];
+        if (flags == 0) {  // eight literals
+          std::memcpy(o + pos, in.data() + i, 8);
+          pos += 8;
+          i += 8;
+          if (i >= m) break;
+          continue;
+        }
+        bool ended = false;
+        for (unsigned bit = 0x80; bit != 0; bit >>= 1) {
+          if ((flags & bit) == 0) {
+            o[pos++] = in[i++];
+            continue;
+          }
+          const uint8_t b0 = in[i];
+          const uint8_t b1 = in[i + 1];
+          const size_t distance = b0 | static_cast<size_t>(b1 & 0xF0) << 4;
+          if (distance == 0 || pos == 0) {
+            ended = true;
+            break;
+          }
+          const size_t length = (b1 & 0x0Fu) + 2u;
+          i += 2;
+          if (distance >= 16 && distance >= length && distance <= pos) {
+            std::memcpy(o + pos, o + pos - distance, 16);
+            if (length > 16) o[pos + 16] = o[pos + 16 - distance];
+            pos += length;
+          } else {
+            for (size_t k = 0; k < length; ++k, ++pos) o[pos] = o[pos - std::min(pos, distance)];
+          }
+        }
+        if (ended || i >= m) break;
+        continue;
+      }
       flags = in[i++];
       mask = 0x80;
     }

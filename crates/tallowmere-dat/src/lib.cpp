@@ -475,9 +475,20 @@ const DatFileEntry* DatDatabase::find(uint32_t id) const {
 Expected<std::vector<uint8_t>, DatError> DatDatabase::get_file(uint32_t id) const {
   const DatFileEntry* entry = find(id);
   if (entry == nullptr) return make_unexpected(DatError(DatError::NotFound{id}));
-  auto raw_or = read_file_data(entry->offset, entry->size);
-  if (!raw_or || !entry->compressed()) return raw_or;
-  std::vector<uint8_t> raw = std::move(*raw_or);
+  if (!entry->compressed()) return read_file_data(entry->offset, entry->size);
+  // The stored bytes of a compressed payload are only read to be decompressed: they go
+  // into the calling thread's scratch buffer, which keeps its size from one payload to
+  // the next, so that no buffer is allocated (and zeroed, and freed) per payload.
+  if (entry->size > file_length_) return make_unexpected(DatError(IoError::fill_buffer()));
+  thread_local std::vector<uint8_t> scratch;
+  if (scratch.size() < entry->size) {
+    scratch.clear();
+    scratch.shrink_to_fit();
+    scratch.resize(entry->size);
+  }
+  const std::span<uint8_t> raw(scratch.data(), entry->size);
+  auto read = read_chain(entry->offset, raw);
+  if (!read) return make_unexpected(std::move(read).error());
   return decompress_lrs(raw);
 }
 

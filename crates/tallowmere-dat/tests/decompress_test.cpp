@@ -15,6 +15,70 @@ std::string expand(const Bytes& stored) {
   return std::string(out.begin(), out.end());
 }
 
+// The format decoded one item and one byte at a time, as simply as it can be written:
+// what the decoder's faster paths must agree with.
+Bytes reference(const Bytes& stored) {
+  if (stored.size() < 4) return stored;
+  const size_t target = stored[0] | stored[1] << 8 | stored[2] << 16 | size_t{stored[3]} << 24;
+  Bytes out;
+  size_t i = 4;
+  while (i < stored.size() && out.size() < target) {
+    const uint8_t flags = stored[i++];
+    for (unsigned bit = 0x80; bit != 0 && out.size() < target; bit >>= 1) {
+      if ((flags & bit) == 0) {
+        if (i >= stored.size()) return out;
+        out.push_back(stored[i++]);
+        continue;
+      }
+      if (i + 1 >= stored.size()) return out;
+      const size_t distance = stored[i] | (stored[i + 1] & 0xF0u) << 4;
+      const size_t length = (stored[i + 1] & 0x0Fu) + 2;
+      if (distance == 0 || out.empty()) return out;
+      i += 2;
+      for (size_t k = 0; k < length && out.size() < target; ++k)
+        out.push_back(out[out.size() - std::min(out.size(), distance)]);
+    }
+  }
+  return out;
+}
+
+TEST(Decompress, AgreesWithAPlainDecoderOnRandomStreams) {
+  uint64_t state = 0x243F6A8885A308D3ull;
+  auto next = [&](uint32_t below) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<uint32_t>((state >> 33) % below);
+  };
+  for (int round = 0; round < 3000; ++round) {
+    // Streams of a few to a few thousand items: literals, back-references near and far
+    // (overlapping their own output or reaching before the start), the occasional end
+    // marker, and S below, at or above what the stream holds.
+    Bytes stored(4);
+    const uint32_t groups = 1 + next(round % 10 == 0 ? 400 : 20);
+    size_t produced = 0;
+    for (uint32_t g = 0; g < groups; ++g) {
+      const auto flags = static_cast<uint8_t>(next(256));
+      stored.push_back(flags);
+      for (unsigned bit = 0x80; bit != 0; bit >>= 1) {
+        if ((flags & bit) == 0) {
+          stored.push_back(static_cast<uint8_t>(next(256)));
+          ++produced;
+          continue;
+        }
+        uint32_t distance = next(8) == 0 ? next(4096) : 1 + next(40);
+        if (next(500) == 0) distance = 0;
+        const uint32_t length = next(16);
+        stored.push_back(static_cast<uint8_t>(distance));
+        stored.push_back(static_cast<uint8_t>((distance >> 4 & 0xF0) | length));
+        produced += length + 2;
+      }
+    }
+    stored.resize(stored.size() - next(3));  // sometimes cut inside the last group
+    const size_t target = next(4) == 0 ? next(static_cast<uint32_t>(produced) + 1) : produced;
+    for (size_t b = 0; b < 4; ++b) stored[b] = static_cast<uint8_t>(target >> (8 * b));
+    ASSERT_EQ(decompress_lrs(stored), reference(stored)) << "round " << round;
+  }
+}
+
 TEST(Decompress, InputsShorterThanTheSizeFieldComeBackUnchanged) {
   EXPECT_EQ(decompress_lrs(Bytes{}), Bytes{});
   EXPECT_EQ(decompress_lrs(Bytes{0xAB}), Bytes{0xAB});

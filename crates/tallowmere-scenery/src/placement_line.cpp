@@ -59,10 +59,13 @@ void append_number(std::string& out, float value) {
     out += value < 0 ? "-inf" : "inf";
     return;
   }
-  if (value == 0.0f) value = 0.0f;  // negative zero prints as positive zero
+  if (value == 0.0f) {  // negative zero prints as positive zero
+    out += "0.000000";
+    return;
+  }
   // The largest finite f32 needs 39 integer digits, so 64 characters always suffice.
   char buffer[64];
-  char* end = value == 0.0f ? nullptr : fixed6_small(buffer, value);
+  char* end = fixed6_small(buffer, value);
   if (end == nullptr) {
     // std::to_chars with a precision rounds the exact binary value, ties to even.
     end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6).ptr;
