@@ -1,11 +1,11 @@
 #include "tallowmere/scenery/placement_line.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-
-#include "tallowmere/common/text.hpp"
+#include <string_view>
 
 namespace tallowmere::scenery {
 
@@ -50,59 +50,56 @@ char* fixed6_small(char* out, float value) {
 
 }  // namespace
 
-void append_number(std::string& out, float value) {
-  if (std::isnan(value)) {
-    out += "NaN";
-    return;
-  }
-  if (std::isinf(value)) {
-    out += value < 0 ? "-inf" : "inf";
-    return;
-  }
-  if (value == 0.0f) {  // negative zero prints as positive zero
-    out += "0.000000";
-    return;
-  }
-  // The largest finite f32 needs 39 integer digits, so 64 characters always suffice.
-  char buffer[64];
-  char* end = fixed6_small(buffer, value);
-  if (end == nullptr) {
-    // std::to_chars with a precision rounds the exact binary value, ties to even.
-    end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6).ptr;
-  }
-  out.append(buffer, end);
+namespace {
+
+// Writes `value` as append_number does into `out`, which has room for 64 characters
+// (the largest finite f32 needs 39 integer digits); returns the end.
+char* write_number(char* out, float value) {
+  auto put = [out](std::string_view text) { return std::copy(text.begin(), text.end(), out); };
+  if (std::isnan(value)) return put("NaN");
+  if (std::isinf(value)) return put(value < 0 ? "-inf" : "inf");
+  if (value == 0.0f) return put("0.000000");  // negative zero prints as positive zero
+  if (char* end = fixed6_small(out, value)) return end;
+  // std::to_chars with a precision rounds the exact binary value, ties to even.
+  return std::to_chars(out, out + 64, value, std::chars_format::fixed, 6).ptr;
 }
 
-namespace {
-void append_unsigned(std::string& out, uint32_t value) {
-  char buffer[16];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-  out.append(buffer, result.ptr);
+template <size_t N>
+char* put_key(char* out, const char (&key)[N]) {
+  return std::copy(key, key + N - 1, out);
 }
+
 }  // namespace
 
+void append_number(std::string& out, float value) {
+  char buffer[64];
+  out.append(buffer, write_number(buffer, value));
+}
+
 std::string placement_line(const bake::Placement& p) {
-  std::string line;
-  line.reserve(256);
-  line += "{\"obj_id\":\"0x";
-  line += common::hex_upper(p.obj_id, 8);
-  line += '"';
-  const std::pair<const char*, float> numbers[] = {
-      {",\"x\":", p.x},   {",\"y\":", p.y},   {",\"z\":", p.z},   {",\"qw\":", p.qw},
-      {",\"qx\":", p.qx}, {",\"qy\":", p.qy}, {",\"qz\":", p.qz}, {",\"scale\":", p.scale},
-  };
-  for (const auto& [key, value] : numbers) {
-    line += key;
-    append_number(line, value);
-  }
-  line += ",\"source_cell_x\":";
-  append_unsigned(line, p.source_cell_x);
-  line += ",\"source_cell_y\":";
-  append_unsigned(line, p.source_cell_y);
-  line += ",\"source_obj_idx\":";
-  append_unsigned(line, p.source_obj_idx);
-  line += '}';
-  return line;
+  // The line is put together in a buffer that holds the longest one (nine numbers of at
+  // most 47 characters, three u32, the keys), then copied out once.
+  char buffer[1024];
+  char* at = put_key(buffer, "{\"obj_id\":\"0x");
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (int shift = 28; shift >= 0; shift -= 4) *at++ = kHex[p.obj_id >> shift & 0xF];
+  *at++ = '"';
+  at = write_number(put_key(at, ",\"x\":"), p.x);
+  at = write_number(put_key(at, ",\"y\":"), p.y);
+  at = write_number(put_key(at, ",\"z\":"), p.z);
+  at = write_number(put_key(at, ",\"qw\":"), p.qw);
+  at = write_number(put_key(at, ",\"qx\":"), p.qx);
+  at = write_number(put_key(at, ",\"qy\":"), p.qy);
+  at = write_number(put_key(at, ",\"qz\":"), p.qz);
+  at = write_number(put_key(at, ",\"scale\":"), p.scale);
+  at = put_key(at, ",\"source_cell_x\":");
+  at = std::to_chars(at, at + 16, p.source_cell_x).ptr;
+  at = put_key(at, ",\"source_cell_y\":");
+  at = std::to_chars(at, at + 16, p.source_cell_y).ptr;
+  at = put_key(at, ",\"source_obj_idx\":");
+  at = std::to_chars(at, at + 16, p.source_obj_idx).ptr;
+  *at++ = '}';
+  return std::string(buffer, at);
 }
 
 }  // namespace tallowmere::scenery
