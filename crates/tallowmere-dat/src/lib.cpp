@@ -410,10 +410,20 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
   auto hand_out = [&](Open& node, uint32_t upto) {
     if (upto <= node.next_entry) return;
     const uint32_t n = upto - node.next_entry;
-    for (uint32_t k = node.next_entry; k < upto && ascending; ++k) {
-      const uint32_t id = common::load_u32le(node.entry(k) + 4);
-      if (table.size() + (k - node.next_entry) != 0 && id <= last_id) ascending = false;
-      last_id = id;
+    if (ascending) {
+      // Every id above the one before it (the very first id has none); checked without
+      // a branch per entry.
+      uint32_t k = node.next_entry;
+      uint32_t previous = last_id;
+      if (table.size() == 0) previous = common::load_u32le(node.entry(k++) + 4);
+      bool rising = true;
+      for (; k < upto; ++k) {
+        const uint32_t id = common::load_u32le(node.entry(k) + 4);
+        rising &= id > previous;
+        previous = id;
+      }
+      ascending = rising;
+      last_id = previous;
     }
     runs.push_back({table.size(), node.read_index, n});
     table.append_stored(node.entry(node.next_entry), n);
