@@ -17,10 +17,19 @@
 namespace tallowmere::dat {
 
 std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data) {
-  if (data.size() < 4) return std::vector<uint8_t>(data.begin(), data.end());
-  const uint64_t target = common::load_u32le(data.data());
   std::vector<uint8_t> out;
-  if (target == 0) return out;
+  decompress_lrs_into(data, out);
+  return out;
+}
+
+void decompress_lrs_into(std::span<const uint8_t> data, std::vector<uint8_t>& out) {
+  if (data.size() < 4) {
+    out.assign(data.begin(), data.end());
+    return;
+  }
+  const uint64_t target = common::load_u32le(data.data());
+  out.clear();
+  if (target == 0) return;
 
   const std::span<const uint8_t> in = data.subspan(4);
   const size_t m = in.size();
@@ -29,7 +38,7 @@ std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data) {
   const uint64_t half = m / 2;
   const uint64_t bound = half > (UINT64_MAX - 17) / 17 ? UINT64_MAX : half * 17 + 17;
   // Output goes into a buffer of that size, trimmed at the end; it cannot outgrow it.
-  if (m == 0) return out;
+  if (m == 0) return;
   const size_t limit = static_cast<size_t>(std::min(target, bound));
   out.resize(limit);
   uint8_t* const o = out.data();
@@ -111,7 +120,6 @@ std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data) {
     if (i >= m) break;
   }
   out.resize(pos);
-  return out;
 }
 
 }  // namespace tallowmere::dat

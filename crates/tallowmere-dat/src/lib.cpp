@@ -483,13 +483,25 @@ const DatFileEntry* DatDatabase::find(uint32_t id) const {
 }
 
 Expected<std::vector<uint8_t>, DatError> DatDatabase::get_file(uint32_t id) const {
+  std::vector<uint8_t> payload;
+  auto got = get_file_into(id, payload);
+  if (!got) return make_unexpected(std::move(got).error());
+  return payload;
+}
+
+Expected<void, DatError> DatDatabase::get_file_into(uint32_t id, std::vector<uint8_t>& out) const {
   const DatFileEntry* entry = find(id);
   if (entry == nullptr) return make_unexpected(DatError(DatError::NotFound{id}));
-  if (!entry->compressed()) return read_file_data(entry->offset, entry->size);
+  // Without revisiting blocks a chain cannot deliver more bytes than the file holds;
+  // refusing here keeps a damaged size from allocating gigabytes.
+  if (entry->size > file_length_) return make_unexpected(DatError(IoError::fill_buffer()));
+  if (!entry->compressed()) {
+    out.resize(entry->size);
+    return read_chain(entry->offset, out);
+  }
   // The stored bytes of a compressed payload are only read to be decompressed: they go
   // into the calling thread's scratch buffer, which keeps its size from one payload to
   // the next, so that no buffer is allocated (and zeroed, and freed) per payload.
-  if (entry->size > file_length_) return make_unexpected(DatError(IoError::fill_buffer()));
   thread_local std::vector<uint8_t> scratch;
   if (scratch.size() < entry->size) {
     scratch.clear();
@@ -498,8 +510,9 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::get_file(uint32_t id) cons
   }
   const std::span<uint8_t> raw(scratch.data(), entry->size);
   auto read = read_chain(entry->offset, raw);
-  if (!read) return make_unexpected(std::move(read).error());
-  return decompress_lrs(raw);
+  if (!read) return read;
+  decompress_lrs_into(raw, out);
+  return {};
 }
 
 Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t offset,

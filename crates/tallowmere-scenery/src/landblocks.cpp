@@ -48,14 +48,16 @@ std::optional<LandblockGround> load_landblock_ground(const dat::DatDatabase& cel
                                                      uint16_t landblock_id,
                                                      bake::MeshSource& meshes) {
   const uint32_t cell_id = static_cast<uint32_t>(landblock_id) << 16;
-  auto terrain_payload = cell.get_file(cell_id | 0xFFFF);
-  if (!terrain_payload) return std::nullopt;
-  auto terrain = dat::landblock::CellLandblock::unpack(*terrain_payload);
+  // Both payloads are parsed into records of their own, so one buffer per thread serves
+  // every landblock.
+  thread_local std::vector<uint8_t> payload;
+  if (!cell.get_file_into(cell_id | 0xFFFF, payload)) return std::nullopt;
+  auto terrain = dat::landblock::CellLandblock::unpack(payload);
   if (!terrain) return std::nullopt;
 
   LandblockGround ground{std::move(*terrain), {}};
-  if (auto info_payload = cell.get_file(cell_id | 0xFFFE)) {
-    if (auto info = dat::landblock::LandblockInfo::unpack(*info_payload)) {
+  if (cell.get_file_into(cell_id | 0xFFFE, payload)) {
+    if (auto info = dat::landblock::LandblockInfo::unpack(payload)) {
       ground.buildings = building_footprints(*info, meshes);
     }
   }

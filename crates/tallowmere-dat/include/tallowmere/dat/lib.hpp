@@ -146,6 +146,11 @@ class DatDatabase {
 
   // The payload of file `id`, decompressed when its entry is flagged so.
   [[nodiscard]] Expected<std::vector<uint8_t>, DatError> get_file(uint32_t id) const;
+  // The same into `out`, resized to the payload: a caller fetching many files in turn
+  // with one buffer reuses its memory instead of allocating per file. On failure the
+  // content of `out` is unspecified.
+  [[nodiscard]] Expected<void, DatError> get_file_into(uint32_t id,
+                                                       std::vector<uint8_t>& out) const;
 
   // The directory entry of `id`, or null.
   [[nodiscard]] const DatFileEntry* find(uint32_t id) const;

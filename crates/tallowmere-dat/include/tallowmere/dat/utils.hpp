@@ -50,5 +50,7 @@ namespace tallowmere::dat {
 // b0 b1, distance b0 | (b1 & 0xF0) << 4, length (b1 & 0x0F) + 2, distance 0 ends).
 // Never fails: a damaged stream yields a shorter output.
 std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data);
+// The same into `out`, whose capacity is reused.
+void decompress_lrs_into(std::span<const uint8_t> data, std::vector<uint8_t>& out);
 
 }  // namespace tallowmere::dat
