@@ -9,6 +9,7 @@
 // all end decoding with the bytes produced so far; nothing is read or written out of
 // bounds.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "tallowmere/common/endian.hpp"
@@ -45,11 +46,14 @@ void decompress_lrs_into(std::span<const uint8_t> data, std::vector<uint8_t>& ou
   size_t pos = 0;
 
   // A whole flag group takes at most 17 input bytes and writes at most 8 * 17 bytes;
-  // while that much input is left and that much room plus 16 bytes, the group is decoded
-  // without the checks below: no length needs clamping, no bound can be reached. A
-  // back-reference from at least 16 bytes back is copied as 16 bytes at once (the bytes
-  // beyond its length are overwritten later or trimmed at the end).
-  constexpr size_t kGroupInput = 17;
+  // while that much input is left (and 8 more, see below) and that much room plus 16
+  // bytes, the group is decoded without the checks below: no length needs clamping, no
+  // bound can be reached. The literals before each back-reference are copied together
+  // as one block of 8 bytes (the input holds 8 more bytes wherever a literal can start);
+  // a back-reference from at least 8 bytes back is copied in blocks of 8 (at most 24
+  // bytes). Bytes written past an item are overwritten by the next ones or trimmed at
+  // the end.
+  constexpr size_t kGroupInput = 17 + 8;
   constexpr size_t kGroupRoom = 8 * 17 + 16;
   size_t i = 0;
   uint8_t mask = 0;
@@ -57,20 +61,19 @@ void decompress_lrs_into(std::span<const uint8_t> data, std::vector<uint8_t>& ou
   for (;;) {
     if (mask == 0) {
       if (m - i >= kGroupInput && limit - pos >= kGroupRoom) {
-        flags = in[i++];
-        if (flags == 0) {  // eight literals
-          std::memcpy(o + pos, in.data() + i, 8);
-          pos += 8;
-          i += 8;
-          if (i >= m) break;
-          continue;
-        }
+        unsigned items = in[i++];  // the flag byte, consumed from the top
+        unsigned left = 8;
         bool ended = false;
-        for (unsigned bit = 0x80; bit != 0; bit >>= 1) {
-          if ((flags & bit) == 0) {
-            o[pos++] = in[i++];
-            continue;
-          }
+        for (;;) {
+          const auto literals = std::min<unsigned>(
+              left, static_cast<unsigned>(std::countl_zero(static_cast<uint8_t>(items))));
+          std::memcpy(o + pos, in.data() + i, 8);
+          pos += literals;
+          i += literals;
+          left -= literals;
+          if (left == 0) break;
+          items = (items << (literals + 1)) & 0xFF;
+          --left;
           const uint8_t b0 = in[i];
           const uint8_t b1 = in[i + 1];
           const size_t distance = b0 | static_cast<size_t>(b1 & 0xF0) << 4;
@@ -80,13 +83,21 @@ void decompress_lrs_into(std::span<const uint8_t> data, std::vector<uint8_t>& ou
           }
           const size_t length = (b1 & 0x0Fu) + 2u;
           i += 2;
-          if (distance >= 16 && distance >= length && distance <= pos) {
-            std::memcpy(o + pos, o + pos - distance, 16);
-            if (length > 16) o[pos + 16] = o[pos + 16 - distance];
+          if (distance <= pos) {
+            const uint8_t* from = o + pos - distance;
+            uint8_t* to = o + pos;
+            if (distance >= 8) {
+              // Blocks of 8 in order: each block's source lies before it, already
+              // written, so an overlapping reference repeats its bytes as it should.
+              for (size_t c = 0; c < length; c += 8) std::memcpy(to + c, from + c, 8);
+            } else {
+              for (size_t k = 0; k < length; ++k) to[k] = from[k];
+            }
             pos += length;
           } else {
             for (size_t k = 0; k < length; ++k, ++pos) o[pos] = o[pos - std::min(pos, distance)];
           }
+          if (left == 0) break;
         }
         if (ended || i >= m) break;
         continue;
