@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,8 @@ std::string expand(const Bytes& stored) {
 // what the decoder's faster paths must agree with.
 Bytes reference(const Bytes& stored) {
   if (stored.size() < 4) return stored;
-  const size_t target = stored[0] | stored[1] << 8 | stored[2] << 16 | size_t{stored[3]} << 24;
+  const size_t target = size_t{stored[0]} | size_t{stored[1]} << 8 | size_t{stored[2]} << 16 |
+                        size_t{stored[3]} << 24;
   Bytes out;
   size_t i = 4;
   while (i < stored.size() && out.size() < target) {
@@ -72,7 +74,8 @@ TEST(Decompress, AgreesWithAPlainDecoderOnRandomStreams) {
         produced += length + 2;
       }
     }
-    stored.resize(stored.size() - next(3));  // sometimes cut inside the last group
+    // Sometimes cut inside the last group.
+    stored.erase(stored.end() - static_cast<std::ptrdiff_t>(next(3)), stored.end());
     const size_t target = next(4) == 0 ? next(static_cast<uint32_t>(produced) + 1) : produced;
     for (size_t b = 0; b < 4; ++b) stored[b] = static_cast<uint8_t>(target >> (8 * b));
     ASSERT_EQ(decompress_lrs(stored), reference(stored)) << "round " << round;
