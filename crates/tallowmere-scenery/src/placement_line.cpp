@@ -17,11 +17,9 @@ void append_number(std::string& out, float value) {
     return;
   }
   if (value == 0.0f) value = 0.0f;  // negative zero prints as positive zero
-  // std::to_chars with a precision rounds the exact binary value, ties to even. The
-  // largest finite f32 needs 39 integer digits, so 64 characters always suffice.
-  char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-  out.append(buffer, result.ptr);
+  // The exact binary value rounded, ties to even: what std::to_chars writes for the
+  // float with a precision, as the float widens to double exactly.
+  common::append_fixed(out, static_cast<double>(value), 6);
 }
 
 namespace {
