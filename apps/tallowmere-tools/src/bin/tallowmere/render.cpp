@@ -10,6 +10,7 @@
 // that of the files `bake` writes, and a compared folder's lines, read back the same way,
 // are matched with the baked placements by source as `diff` matches them.
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <charconv>
 #include <chrono>
@@ -191,34 +192,54 @@ DrawnPlacement drawn(DrawnPlacement::Kind kind, const Pose& pose, scenery::Share
   return d;
 }
 
-// A baked placement with the key a placement file's line of it is matched by.
+// Whether `a` sorts before `b` as decimal text ("10" before "9", "1" before "10"): both
+// scaled to the same number of digits, the shorter first when they agree.
+bool text_before(uint32_t a, uint32_t b) {
+  auto digits = [](uint64_t v) {
+    int n = 1;
+    while (v >= 10) v /= 10, ++n;
+    return n;
+  };
+  const int da = digits(a), db = digits(b);
+  uint64_t wa = a, wb = b;
+  for (int i = da; i < db; ++i) wa *= 10;
+  for (int i = db; i < da; ++i) wb *= 10;
+  return wa != wb ? wa < wb : da < db;
+}
+
+// A baked placement in the order key_placements puts its line: by source key "(x,y,i)"
+// as text. The separators ',' and ')' sort below every digit, so comparing the keys is
+// comparing x, then y, then i, each as text.
 struct Keyed {
-  std::string key;
   const bake::Placement* placement;
+  size_t repeat = 0;  // earlier placements of the same source
+
+  // The key key_placements gives its line: a "'" per earlier repeat.
+  std::string key() const {
+    char x[16], y[16], i[16];
+    std::string key =
+        source_key(decimal(x, placement->source_cell_x), decimal(y, placement->source_cell_y),
+                   decimal(i, placement->source_obj_idx));
+    key.append(repeat, '\'');
+    return key;
+  }
 };
 
-// The baked placements keyed and ordered as key_placements keys and orders their lines.
 std::vector<Keyed> key_baked(const std::vector<bake::Placement>& placements) {
   std::vector<Keyed> keyed;
   keyed.reserve(placements.size());
-  for (const auto& p : placements) {
-    char x[16], y[16], i[16];
-    keyed.push_back({source_key(decimal(x, p.source_cell_x), decimal(y, p.source_cell_y),
-                                decimal(i, p.source_obj_idx)),
-                     &p});
-  }
-  std::stable_sort(keyed.begin(), keyed.end(),
-                   [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
-  // A repeated source gets a "'" per earlier occurrence. Every key ends in ')', which
-  // sorts below the digits, so "(1,2,3)'" still sorts after "(1,2,3)" and before any key
-  // that did: the order stands.
-  size_t repeats = 0;
+  for (const auto& p : placements) keyed.push_back({&p});
+  auto source = [](const Keyed& k) {
+    return std::array{k.placement->source_cell_x, k.placement->source_cell_y,
+                      k.placement->source_obj_idx};
+  };
+  std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed& a, const Keyed& b) {
+    const auto sa = source(a), sb = source(b);
+    return std::lexicographical_compare(sa.begin(), sa.end(), sb.begin(), sb.end(), text_before);
+  });
+  // A repeat's key "(1,2,3)'" sorts right after "(1,2,3)", where the stable sort left it.
   for (size_t i = 1; i < keyed.size(); ++i) {
-    if (keyed[i].key == keyed[i - 1 - repeats].key) {
-      keyed[i].key.append(++repeats, '\'');
-    } else {
-      repeats = 0;
-    }
+    if (source(keyed[i]) == source(keyed[i - 1])) keyed[i].repeat = keyed[i - 1].repeat + 1;
   }
   return keyed;
 }
@@ -242,10 +263,14 @@ void add_placements(LandblockView& view, const std::vector<bake::Placement>& pla
     return;
   }
   const auto other = key_placements(*compared_text);
-  for (const auto& b : baked) {
+  std::vector<std::string> keys;  // in key order, as the placements are
+  keys.reserve(baked.size());
+  for (const auto& b : baked) keys.push_back(b.key());
+  for (size_t i = 0; i < baked.size(); ++i) {
+    const Keyed& b = baked[i];
     const Written w = written_of(*b.placement);
     const auto& pose = w.pose;
-    const auto match = other.find(b.key);
+    const auto match = other.find(keys[i]);
     if (match == other.end()) {
       ++counts.only_baked;
       if (pose) {
@@ -281,14 +306,8 @@ void add_placements(LandblockView& view, const std::vector<bake::Placement>& pla
     d.from_box = from ? footprint_of(*from, caches) : d.box;
     view.placements.push_back(std::move(d));
   }
-  auto is_baked = [&](const std::string& key) {
-    const auto at =
-        std::lower_bound(baked.begin(), baked.end(), key,
-                         [](const Keyed& k, const std::string& v) { return k.key < v; });
-    return at != baked.end() && at->key == key;
-  };
   for (const auto& [key, q] : other) {
-    if (is_baked(key)) continue;
+    if (std::binary_search(keys.begin(), keys.end(), key)) continue;
     ++counts.only_compared;
     if (const auto pose = pose_of(q)) {
       view.placements.push_back(drawn(Kind::OnlyCompared, *pose, caches,

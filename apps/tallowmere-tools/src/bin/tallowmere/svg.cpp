@@ -184,7 +184,14 @@ class Drawing {
  public:
   explicit Drawing(const RenderView& view) : view_(view), range_(height_range(view)) {
     lay_out();
-    for (unsigned i = 0; i < grid_.size(); ++i) num(grid_[i], i * layout_.cell);
+    for (unsigned i = 0; i < 9; ++i) {
+      for (unsigned j = 0; j < 9; ++j) {
+        std::string& corner = corners_[i * 9 + j];
+        num(corner, i * layout_.cell);
+        corner += ' ';
+        num(corner, j * layout_.cell);
+      }
+    }
     // Built by appending: g++ 12 warns falsely on "literal" + std::string at -O3.
     for (size_t i = 0; i < kPalette.size(); ++i) {
       std::string& cls = same_classes_[i];
@@ -350,12 +357,10 @@ class Drawing {
     std::string& diagonals = diagonals_;
     diagonals.clear();
     auto h = [&](unsigned a, unsigned b) { return g.heights[a * 9 + b]; };
-    // Corners by grid line: x is line i, y (downwards) line j, each i * cell pixels.
+    // Corners by grid line: x is line i, y (downwards) line j.
     auto point = [&](std::string& p, char command, unsigned i, unsigned j) {
       p += command;
-      p += grid_[i];
-      p += ' ';
-      p += grid_[j];
+      p += corners_[i * 9 + j];
     };
     auto triangle = [&](unsigned i0, unsigned j0, unsigned i1, unsigned j1, unsigned i2,
                         unsigned j2, float mean) {
@@ -616,7 +621,8 @@ class Drawing {
   const HeightRange range_;
   Layout layout_;
   std::array<std::string, kPalette.size()> same_classes_;
-  std::array<std::string, 9> grid_;  // the pixel coordinate of grid line i of a tile
+  // "x y" of the corner on grid lines i and j of a tile (i * 9 + j), each i * cell pixels.
+  std::array<std::string, 81> corners_;
   std::string out_;
   // One landblock's terrain paths, one per ramp step, and its diagonals: kept between
   // landblocks so that their buffers are allocated once.
