@@ -21,13 +21,13 @@ void append_fixed(std::string& out, double value, int decimals) {
   out.append(buffer, static_cast<size_t>(write_fixed(buffer, value, decimals) - buffer));
 }
 
-char* write_fixed(char* first, double value, int decimals) {
-  static constexpr uint64_t kPowers[] = {1,      10,      100,      1000,      10000,
-                                         100000, 1000000, 10000000, 100000000, 1000000000};
-  if (!(std::fabs(value) < 1e9)) {
-    return std::to_chars(first, first + kFixedMaxChars, value, std::chars_format::fixed, decimals)
-        .ptr;
-  }
+namespace {
+constexpr uint64_t kPowers[] = {1,      10,      100,      1000,      10000,
+                                100000, 1000000, 10000000, 100000000, 1000000000};
+}  // namespace
+
+std::optional<uint64_t> fixed_units(double value, int decimals) {
+  if (!(std::fabs(value) < 1e9)) return std::nullopt;
   // |value| = mantissa / 2^shift exactly, so |value| * 10^decimals = scaled / 2^shift with
   // scaled below 2^53 * 10^9 < 2^83: the rounding is decided on integers, exactly.
   const uint64_t bits = std::bit_cast<uint64_t>(value);
@@ -40,13 +40,21 @@ char* write_fixed(char* first, double value, int decimals) {
   }
   const unsigned __int128 scaled =
       static_cast<unsigned __int128>(mantissa) * kPowers[static_cast<size_t>(decimals)];
-  uint64_t units = 0;  // |value| * 10^decimals, rounded: below 10^18
-  if (shift < 84) {    // otherwise scaled / 2^shift < 2^-1: rounds to zero
-    units = static_cast<uint64_t>(scaled >> shift);
-    const unsigned __int128 rest = scaled - (static_cast<unsigned __int128>(units) << shift);
-    const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
-    if (rest > half || (rest == half && (units & 1) != 0)) ++units;
+  if (shift >= 84) return 0;                            // scaled / 2^shift < 2^-1: rounds to zero
+  auto units = static_cast<uint64_t>(scaled >> shift);  // below 10^18
+  const unsigned __int128 rest = scaled - (static_cast<unsigned __int128>(units) << shift);
+  const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
+  if (rest > half || (rest == half && (units & 1) != 0)) ++units;
+  return units;
+}
+
+char* write_fixed(char* first, double value, int decimals) {
+  const auto rounded = fixed_units(value, decimals);
+  if (!rounded) {
+    return std::to_chars(first, first + kFixedMaxChars, value, std::chars_format::fixed, decimals)
+        .ptr;
   }
+  const uint64_t units = *rounded;
   // The digits from the right, two at a time: the decimals, the point, then at least
   // one whole digit.
   static constexpr char kPairs[] =
@@ -73,7 +81,7 @@ char* write_fixed(char* first, double value, int decimals) {
   } else {
     *--p = static_cast<char>('0' + whole);
   }
-  if (bits >> 63) *--p = '-';
+  if (std::signbit(value)) *--p = '-';
   return std::copy(p, end, first);
 }
 

@@ -98,18 +98,6 @@ Facts facts_of(const PlacementText& p) {
           member(p, "source_obj_idx")};
 }
 
-// A number as a placement line writes it.
-std::string written(float value) {
-  std::string text;
-  scenery::append_number(text, value);
-  return text;
-}
-
-// A number written by append_number read back as a placement line's reader reads it.
-float read_back(const std::string& text) {
-  return read_float(text).value_or(std::nanf(""));
-}
-
 // `value` in decimal, written into `buffer`.
 std::string_view decimal(char (&buffer)[16], uint32_t value) {
   const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
@@ -134,10 +122,14 @@ Written written_of(const bake::Placement& p) {
   f.cell_x = decimal(digits, p.source_cell_x);
   f.cell_y = decimal(digits, p.source_cell_y);
   f.obj_idx = decimal(digits, p.source_obj_idx);
-  const float x = read_back(f.x), y = read_back(f.y);
+  const float x = scenery::written_value(p.x), y = scenery::written_value(p.y);
   if (std::isfinite(x) && std::isfinite(y)) {
-    const float qw = read_back(written(p.qw)), qz = read_back(written(p.qz));
-    w.pose = Pose{p.obj_id, x, y, qw, qz, read_back(f.scale)};
+    w.pose = Pose{p.obj_id,
+                  x,
+                  y,
+                  scenery::written_value(p.qw),
+                  scenery::written_value(p.qz),
+                  scenery::written_value(p.scale)};
   }
   return w;
 }

@@ -58,11 +58,21 @@ constexpr double kMinBox = 3;
 // `first`, which has room for common::kFixedMaxChars; returns the end.
 char* coordinate(char* first, double value) {
   if (!std::isfinite(value)) value = 0;
-  char* end = common::write_fixed(first, value, 2);
-  while (end[-1] == '0') --end;  // stops at the point
-  if (end[-1] == '.') --end;
-  if (end - first == 2 && first[0] == '-' && first[1] == '0') return std::copy_n("0", 1, first);
-  return end;
+  const auto units = common::fixed_units(value, 2);  // hundredths
+  if (!units) {                                      // a billion pixels or more
+    char* end = common::write_fixed(first, value, 2);
+    while (end[-1] == '0') --end;  // stops at the point
+    return end[-1] == '.' ? end - 1 : end;
+  }
+  char* p = first;
+  if (*units != 0 && std::signbit(value)) *p++ = '-';
+  p = std::to_chars(p, p + 24, *units / 100).ptr;
+  if (const uint64_t hundredths = *units % 100; hundredths != 0) {
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + hundredths / 10);
+    if (hundredths % 10 != 0) *p++ = static_cast<char>('0' + hundredths % 10);
+  }
+  return p;
 }
 
 void num(std::string& out, double value) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,6 +31,11 @@ inline constexpr size_t kFixedMaxChars = 330;
 // What append_fixed appends, written into `first`, which has room for kFixedMaxChars;
 // returns the end of the text.
 char* write_fixed(char* first, double value, int decimals);
+
+// |value| * 10^decimals rounded to an integer as append_fixed rounds it (the digits it
+// writes, without the point), when |value| is below a billion; nothing otherwise, and
+// for NaN. `decimals` is 0 to 9.
+[[nodiscard]] std::optional<uint64_t> fixed_units(double value, int decimals);
 
 std::string decode_windows1252(std::span<const uint8_t> bytes);
 std::string decode_utf8(std::span<const uint8_t> bytes);
