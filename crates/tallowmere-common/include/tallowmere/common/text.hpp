@@ -1,4 +1,5 @@
-// Text helpers: hexadecimal forms of ids and the WHATWG decoders used for strings.
+// Text helpers: hexadecimal forms of ids, fixed-point numbers, and the WHATWG decoders
+// used for strings.
 //
 // Every decoder follows the WHATWG Encoding Standard with replacement error mode: a
 // malformed sequence becomes U+FFFD and decoding never fails. None of them handles a
