@@ -2,9 +2,9 @@
 //
 // The document is self-contained: one inline style sheet, one hatch pattern, shapes and
 // text in the viewer's own sans-serif font; no scripts, links, images or fonts from
-// elsewhere. Coordinates are pixels with at most two decimals, written by one function
-// with std::to_chars, and everything is drawn in a fixed order, so the same view always
-// gives the same bytes.
+// elsewhere. Coordinates are pixels with at most two decimals, rounded exactly (as
+// std::to_chars rounds) by one function, and everything is drawn in a fixed order, so
+// the same view always gives the same bytes.
 //
 // Each landblock is a group translated to its tile; inside it a position (x, y) in units
 // is drawn at (x * k, (192 - y) * k) with k = px / 24, so y points up as on a map.
