@@ -43,8 +43,8 @@ TEST(ReadFloat, GivesWhatStrtofGivesForEveryText) {
     const uint64_t bits = random();
     // Every float as the bake writes it, most of them near the sizes placements have.
     const auto any = std::bit_cast<float>(static_cast<uint32_t>(bits));
-    const float near = std::ldexp(static_cast<float>(bits >> 40) / 16777216.0f,
-                                  static_cast<int>(bits % 40) - 24);
+    const float near =
+        std::ldexp(static_cast<float>(bits >> 40) / 16777216.0f, static_cast<int>(bits % 40) - 24);
     for (const float value : {any, near, -near}) {
       std::string text;
       scenery::append_number(text, value);
@@ -58,10 +58,30 @@ TEST(ReadFloat, GivesWhatStrtofGivesForEveryText) {
     for (int d = 0; d < decimals; ++d) text += static_cast<char>('0' + (bits >> (44 + 3 * d)) % 10);
     expect_as_strtof(text);
   }
-  for (const char* text : {"0", "-0", "-0.000000", "007.5", ".5", "5.", ".", "-", "", "+3",
-                           " 12", "1e5", "1.2.3", "0x10", "12a", "999999999999999.0",
-                           "9999999999999999", "340282346638528859811704183484516925440.000000",
-                           "16777217", "0.000001", "NaN", "nan", "inf", "-inf"}) {
+  for (const char* text : {"0",
+                           "-0",
+                           "-0.000000",
+                           "007.5",
+                           ".5",
+                           "5.",
+                           ".",
+                           "-",
+                           "",
+                           "+3",
+                           " 12",
+                           "1e5",
+                           "1.2.3",
+                           "0x10",
+                           "12a",
+                           "999999999999999.0",
+                           "9999999999999999",
+                           "340282346638528859811704183484516925440.000000",
+                           "16777217",
+                           "0.000001",
+                           "NaN",
+                           "nan",
+                           "inf",
+                           "-inf"}) {
     expect_as_strtof(text);
   }
 }
