@@ -1,67 +1,58 @@
 #include "tallowmere/scenery/placement_line.hpp"
 
 #include <algorithm>
-#include <bit>
 #include <charconv>
 #include <cmath>
-#include <cstdint>
+#include <cstdlib>
 #include <string_view>
+
+#include "tallowmere/common/text.hpp"
 
 namespace tallowmere::scenery {
 
-namespace {
-
-// Writes `value` (finite, not zero) with six decimals into `out` when |value| < 2^43,
-// and returns the end; null for larger values. A float is m * 2^e with m below 2^24;
-// m * 10^6 then fits in 44 bits, and shifted by e (at most 19 places left) in 64. A
-// shift to the right is rounded on the bits shifted out, half to even, which is the
-// correct rounding of the exact binary value, as std::to_chars gives it.
-char* fixed6_small(char* out, float value) {
-  const auto bits = std::bit_cast<uint32_t>(value);
-  const uint32_t exponent = bits >> 23 & 0xFF;
-  uint64_t m = bits & 0x7FFFFF;
-  int e = -149;  // subnormal
-  if (exponent != 0) {
-    m |= 0x800000;
-    e = static_cast<int>(exponent) - 150;
+void append_number(std::string& out, float value) {
+  if (std::isnan(value)) {
+    out += "NaN";
+    return;
   }
-  if (e > 19) return nullptr;
-  const uint64_t scaled = m * 1000000;
-  uint64_t q = 0;
-  if (e >= 0) {
-    q = scaled << e;
-  } else if (e > -64) {
-    const int s = -e;
-    q = scaled >> s;
-    const uint64_t rest = scaled & ((uint64_t{1} << s) - 1);
-    const uint64_t half = uint64_t{1} << (s - 1);
-    if (rest > half || (rest == half && (q & 1) != 0)) ++q;
-  }  // else below 2^-64 * 2^44: rounds to 0
-  if ((bits >> 31) != 0) *out++ = '-';
-  out = std::to_chars(out, out + 24, q / 1000000).ptr;
-  *out++ = '.';
-  uint32_t fraction = static_cast<uint32_t>(q % 1000000);
-  for (int d = 5; d >= 0; --d) {
-    out[d] = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
+  if (std::isinf(value)) {
+    out += value < 0 ? "-inf" : "inf";
+    return;
   }
-  return out + 6;
+  if (value == 0.0f) value = 0.0f;  // negative zero prints as positive zero
+  // The exact binary value rounded, ties to even: what std::to_chars writes for the
+  // float with a precision, as the float widens to double exactly.
+  common::append_fixed(out, static_cast<double>(value), 6);
 }
 
-}  // namespace
+float written_value(float value) {
+  if (std::isnan(value)) return std::nanf("");
+  if (std::isinf(value)) return value;
+  if (value == 0.0f) return 0.0f;  // negative zero is written as 0.000000
+  const auto units = common::fixed_units(static_cast<double>(value), 6);
+  if (!units) {  // a billion or more: through the text
+    std::string text;
+    append_number(text, value);
+    return std::strtof(text.c_str(), nullptr);
+  }
+  // The text is units / 10^6 with units below 10^15, exact in double. Dividing rounds
+  // once, by at most 2^-53 of the quotient, and the quotient lies at least 10^-15 of its
+  // size away from every point halfway between two floats unless it is one (then the
+  // division is exact): rounding the double to float lands where strtof does.
+  const auto magnitude = static_cast<float>(static_cast<double>(*units) / 1e6);
+  return std::signbit(value) ? -magnitude : magnitude;
+}
 
 namespace {
 
-// Writes `value` as append_number does into `out`, which has room for 64 characters
-// (the largest finite f32 needs 39 integer digits); returns the end.
+// Writes `value` as append_number does into `out`, which has room for
+// common::kFixedMaxChars characters; returns the end.
 char* write_number(char* out, float value) {
   auto put = [out](std::string_view text) { return std::copy(text.begin(), text.end(), out); };
   if (std::isnan(value)) return put("NaN");
   if (std::isinf(value)) return put(value < 0 ? "-inf" : "inf");
   if (value == 0.0f) return put("0.000000");  // negative zero prints as positive zero
-  if (char* end = fixed6_small(out, value)) return end;
-  // std::to_chars with a precision rounds the exact binary value, ties to even.
-  return std::to_chars(out, out + 64, value, std::chars_format::fixed, 6).ptr;
+  return common::write_fixed(out, static_cast<double>(value), 6);
 }
 
 template <size_t N>
@@ -71,15 +62,10 @@ char* put_key(char* out, const char (&key)[N]) {
 
 }  // namespace
 
-void append_number(std::string& out, float value) {
-  char buffer[64];
-  out.append(buffer, write_number(buffer, value));
-}
-
 std::string placement_line(const bake::Placement& p) {
-  // The line is put together in a buffer that holds the longest one (nine numbers of at
-  // most 47 characters, three u32, the keys), then copied out once.
-  char buffer[1024];
+  // The line is put together in a buffer with room for the longest one (eight numbers
+  // of at most kFixedMaxChars, three u32, the keys), then copied out once.
+  char buffer[9 * common::kFixedMaxChars];
   char* at = put_key(buffer, "{\"obj_id\":\"0x");
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (int shift = 28; shift >= 0; shift -= 4) *at++ = kHex[p.obj_id >> shift & 0xF];
