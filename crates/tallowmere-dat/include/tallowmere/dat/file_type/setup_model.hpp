@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "tallowmere/common/record.hpp"
-#include "tallowmere/common/seeded_map.hpp"
+#include "tallowmere/common/flat_map.hpp"
 #include "tallowmere/dat/graphics.hpp"
 
 namespace tallowmere::dat::file_type {
@@ -95,9 +95,9 @@ struct SetupModel {
   std::vector<common::Vector3> default_scale;  // one per part with HAS_DEFAULT_SCALE
   // Keyed collections: a repeated key keeps the later entry; iteration order is
   // unspecified.
-  common::SeededMap<uint32_t, LocationType> holding_locations;
-  common::SeededMap<uint32_t, LocationType> connection_points;
-  common::SeededMap<uint32_t, PlacementType> placement_frames;
+  common::FlatMap<uint32_t, LocationType> holding_locations;
+  common::FlatMap<uint32_t, LocationType> connection_points;
+  common::FlatMap<uint32_t, PlacementType> placement_frames;
   std::vector<CylSphere> cyl_spheres;
   std::vector<common::Sphere> spheres;
   float height = 0;
@@ -106,7 +106,7 @@ struct SetupModel {
   float step_down_height = 0;
   common::Sphere sorting_sphere;
   common::Sphere selection_sphere;
-  common::SeededMap<uint32_t, LightInfo> lights;
+  common::FlatMap<uint32_t, LightInfo> lights;
   std::optional<uint32_t> default_animation;
   std::optional<uint32_t> default_script;
   std::optional<uint32_t> default_motion_table;
