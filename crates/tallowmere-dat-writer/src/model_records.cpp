@@ -273,11 +273,11 @@ void encode_frame(ByteWriter& out, const graphics::Frame& frame) {
   out.f32(q.w).f32(q.x).f32(q.y).f32(q.z);
 }
 
-void encode_hook(ByteWriter& out, const file_type::AnimationHook& hook) {
+void encode_hook(ByteWriter& out, const HookSpec& hook) {
   out.u32(hook.hook_type).u32(hook.param).bytes(hook.data);
 }
 
-void encode_placement(ByteWriter& out, const file_type::PlacementType& placement) {
+void encode_placement(ByteWriter& out, const PlacementSpec& placement) {
   for (const auto& frame : placement.frames) encode_frame(out, frame);
   out.u32(static_cast<uint32_t>(placement.hooks.size()));
   for (const auto& hook : placement.hooks) encode_hook(out, hook);
@@ -331,8 +331,8 @@ std::vector<uint8_t> encode_setup_model(const SetupModelSpec& desc) {
   return out.take();
 }
 
-file_type::AnimationHook make_hook(uint32_t hook_type, uint32_t param, int16_t type5_value) {
-  file_type::AnimationHook hook;
+HookSpec make_hook(uint32_t hook_type, uint32_t param, int16_t type5_value) {
+  HookSpec hook;
   hook.hook_type = hook_type;
   hook.param = param;
   if (hook_type == 5) {
@@ -358,7 +358,7 @@ file_type::AnimationHook make_hook(uint32_t hook_type, uint32_t param, int16_t t
 SetupModelSpec setup_model_from_parts(uint32_t id, std::vector<uint32_t> parts) {
   SetupModelSpec desc;
   desc.id = id;
-  file_type::PlacementType placement;
+  PlacementSpec placement;
   placement.frames.resize(parts.size());
   desc.placement_frames.emplace_back(0, std::move(placement));
   desc.parts = std::move(parts);

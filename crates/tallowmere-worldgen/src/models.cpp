@@ -384,7 +384,7 @@ std::vector<uint8_t> setup_model_payload(const Catalog& catalog, const Model& mo
   const uint32_t placements = rng.chance(0.6) ? 1 : rng.count_between(2, 4);
   static constexpr uint32_t kKeys[] = {0, 1, 0x65, 0x66, 0x67, 0x68, 0x79, 0x80};
   for (uint32_t p = 0; p < placements; ++p) {
-    ft::PlacementType placement;
+    writer::PlacementSpec placement;
     for (uint32_t i = 0; i < n; ++i) placement.frames.push_back(part_frame(rng, spread));
     const uint32_t hooks = p == 0 ? rng.count_between(1, 4) : rng.below(3);
     for (uint32_t h = 0; h < hooks; ++h) {

@@ -325,7 +325,7 @@ TEST(DemoWorld, RecordsCoverEveryVariantTheParsersHandle) {
       ASSERT_TRUE(setup);
       for (const auto& [key, placement] : setup->placement_frames) {
         EXPECT_EQ(placement.frames.size(), setup->parts.size());
-        for (const auto& hook : placement.hooks) {
+        for (const auto& hook : setup->hooks_of(placement)) {
           hook_types.insert(hook.hook_type);
           if (hook.hook_type == 5) type5_sizes.insert(hook.data.size());
         }

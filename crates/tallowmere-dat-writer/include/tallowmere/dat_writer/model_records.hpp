@@ -147,6 +147,19 @@ GfxObjSpec gfx_obj_from_positions(uint32_t id, std::span<const common::Vector3> 
 
 // ---- Setup model ----
 
+// A hook and a placement as the encoders take them: the fields of the parsed records
+// (setup_model.hpp), each holding its own lists.
+struct HookSpec {
+  uint32_t hook_type = 0;
+  uint32_t param = 0;
+  std::vector<uint8_t> data;  // the payload and its padding, as stored
+};
+
+struct PlacementSpec {
+  std::vector<graphics::Frame> frames;
+  std::vector<HookSpec> hooks;
+};
+
 struct SetupModelSpec {
   uint32_t id = 0x02000000;
   uint32_t flags = 0;
@@ -155,7 +168,7 @@ struct SetupModelSpec {
   std::vector<common::Vector3> default_scale;  // written when HAS_DEFAULT_SCALE
   std::vector<std::pair<uint32_t, file_type::LocationType>> holding_locations;
   std::vector<std::pair<uint32_t, file_type::LocationType>> connection_points;
-  std::vector<std::pair<uint32_t, file_type::PlacementType>> placement_frames;
+  std::vector<std::pair<uint32_t, PlacementSpec>> placement_frames;
   std::vector<file_type::CylSphere> cyl_spheres;
   std::vector<common::Sphere> spheres;
   float height = 0;
@@ -174,16 +187,16 @@ struct SetupModelSpec {
 };
 
 void encode_frame(ByteWriter& out, const graphics::Frame& frame);
-void encode_hook(ByteWriter& out, const file_type::AnimationHook& hook);
+void encode_hook(ByteWriter& out, const HookSpec& hook);
 // The frames as held, the hook count, then the hooks.
-void encode_placement(ByteWriter& out, const file_type::PlacementType& placement);
+void encode_placement(ByteWriter& out, const PlacementSpec& placement);
 void encode_setup_model(ByteWriter& out, const SetupModelSpec& desc);
 std::vector<uint8_t> encode_setup_model(const SetupModelSpec& desc);
 
 // A well-formed hook of `hook_type` (0 to 26) whose payload bytes count up from 1 and
 // whose padding is zero. For type 5, `type5_value` is the stored i16 that decides
 // whether two more payload bytes follow.
-file_type::AnimationHook make_hook(uint32_t hook_type, uint32_t param, int16_t type5_value = 0);
+HookSpec make_hook(uint32_t hook_type, uint32_t param, int16_t type5_value = 0);
 
 // A setup model of `parts` with one placement (key 0) of identity frames.
 SetupModelSpec setup_model_from_parts(uint32_t id, std::vector<uint32_t> parts);
