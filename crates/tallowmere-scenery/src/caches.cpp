@@ -60,10 +60,10 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
   auto payload = portal.get_file(object_id);
   if (!payload) return std::nullopt;
   common::Cursor cursor(*payload);
-  auto setup = SetupModel::unpack(cursor);
-  if (!setup || setup->parts.empty()) return std::nullopt;
+  thread_local SetupModel setup;  // reused like the graphics object record
+  if (!SetupModel::unpack_into(cursor, setup) || setup.parts.empty()) return std::nullopt;
   Mesh combined;
-  for (uint32_t part : setup->parts) {
+  for (uint32_t part : setup.parts) {
     ++fetches;
     append_gfx_vertices(portal, part, combined);
   }
