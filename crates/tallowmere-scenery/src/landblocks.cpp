@@ -62,15 +62,24 @@ std::optional<LandblockGround> load_landblock_ground(const dat::DatDatabase& cel
   return ground;
 }
 
+GroundedPlacements bake_landblock_with_ground(const dat::file_type::Region& region,
+                                              const dat::DatDatabase& cell, uint16_t landblock_id,
+                                              bake::SceneSource& scenes, bake::MeshSource& meshes,
+                                              const BakeOptions& options) {
+  GroundedPlacements baked{load_landblock_ground(cell, landblock_id, meshes), {}};
+  if (baked.ground) {
+    baked.placements = bake::bake_landblock_impl(
+        region, baked.ground->terrain, static_cast<uint32_t>(landblock_id) << 16, scenes, meshes,
+        baked.ground->buildings, options.use_slope);
+  }
+  return baked;
+}
+
 std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region,
                                             const dat::DatDatabase& cell, uint16_t landblock_id,
                                             bake::SceneSource& scenes, bake::MeshSource& meshes,
                                             const BakeOptions& options) {
-  const auto ground = load_landblock_ground(cell, landblock_id, meshes);
-  if (!ground) return {};
-  return bake::bake_landblock_impl(region, ground->terrain,
-                                   static_cast<uint32_t>(landblock_id) << 16, scenes, meshes,
-                                   ground->buildings, options.use_slope);
+  return bake_landblock_with_ground(region, cell, landblock_id, scenes, meshes, options).placements;
 }
 
 std::vector<std::string> placement_lines(std::span<const bake::Placement> placements) {

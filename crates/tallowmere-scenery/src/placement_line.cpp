@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 
 #include "tallowmere/common/text.hpp"
 
@@ -17,11 +18,27 @@ void append_number(std::string& out, float value) {
     return;
   }
   if (value == 0.0f) value = 0.0f;  // negative zero prints as positive zero
-  // std::to_chars with a precision rounds the exact binary value, ties to even. The
-  // largest finite f32 needs 39 integer digits, so 64 characters always suffice.
-  char buffer[64];
-  auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 6);
-  out.append(buffer, result.ptr);
+  // The exact binary value rounded, ties to even: what std::to_chars writes for the
+  // float with a precision, as the float widens to double exactly.
+  common::append_fixed(out, static_cast<double>(value), 6);
+}
+
+float written_value(float value) {
+  if (std::isnan(value)) return std::nanf("");
+  if (std::isinf(value)) return value;
+  if (value == 0.0f) return 0.0f;  // negative zero is written as 0.000000
+  const auto units = common::fixed_units(static_cast<double>(value), 6);
+  if (!units) {  // a billion or more: through the text
+    std::string text;
+    append_number(text, value);
+    return std::strtof(text.c_str(), nullptr);
+  }
+  // The text is units / 10^6 with units below 10^15, exact in double. Dividing rounds
+  // once, by at most 2^-53 of the quotient, and the quotient lies at least 10^-15 of its
+  // size away from every point halfway between two floats unless it is one (then the
+  // division is exact): rounding the double to float lands where strtof does.
+  const auto magnitude = static_cast<float>(static_cast<double>(*units) / 1e6);
+  return std::signbit(value) ? -magnitude : magnitude;
 }
 
 namespace {

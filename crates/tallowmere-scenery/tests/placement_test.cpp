@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
+#include <random>
 #include <span>
 
 #include "tallowmere/scenery/placement_files.hpp"
@@ -44,6 +49,35 @@ TEST(PlacementLine, NumbersRoundTheExactBinaryValueAndSpellSpecials) {
   EXPECT_EQ(number(-std::numeric_limits<float>::infinity()), "-inf");
   EXPECT_EQ(number(std::numeric_limits<float>::max()),
             "340282346638528859811704183484516925440.000000");
+}
+
+// written_value is what strtof makes of append_number's text, for floats of every size.
+TEST(PlacementLine, WrittenValueIsTheTextReadBack) {
+  std::mt19937 random(6);
+  auto check = [](float v) {
+    std::string text;
+    append_number(text, v);
+    const float read = std::strtof(text.c_str(), nullptr);
+    const float got = written_value(v);
+    if (std::isnan(read)) {
+      ASSERT_TRUE(std::isnan(got)) << text;
+    } else {
+      ASSERT_EQ(std::bit_cast<uint32_t>(got), std::bit_cast<uint32_t>(read)) << text;
+    }
+  };
+  for (int i = 0; i < 300000; ++i) {
+    const auto bits = static_cast<uint32_t>(random());
+    check(std::bit_cast<float>(bits));
+    // The sizes placements have: below 256, where six decimals lose bits.
+    check(
+        std::ldexp(static_cast<float>(bits >> 8) / 16777216.0f, static_cast<int>(bits % 32) - 23));
+    check(
+        -std::ldexp(static_cast<float>(bits >> 8) / 16777216.0f, static_cast<int>(bits % 32) - 23));
+  }
+  for (const float v : {0.0f, -0.0f, 0x1p-21f, -0x1p-21f, 0x3p-21f, 999999999.0f, 1e9f, 3e38f,
+                        std::numeric_limits<float>::infinity()}) {
+    check(v);
+  }
 }
 
 TEST(PlacementLine, FileNameUsesFourUpperCaseHexDigits) {

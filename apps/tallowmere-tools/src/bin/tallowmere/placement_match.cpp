@@ -156,6 +156,33 @@ std::optional<Members> plain_members(std::string_view line) {
   return members;
 }
 
+// A decimal as placement lines write it, an optional '-', digits and at most six of them
+// after an optional point (at least one digit, at most fifteen), read without strtof:
+// the digits make an integer u below 10^15, exact in double, and the value is u / 10^d.
+// The division in double rounds once, by at most 2^-53 of the quotient, and the quotient
+// lies at least 10^-15 of its size away from every point halfway between two floats
+// unless it is one (then the division is exact). So rounding the double to float lands
+// where rounding the exact quotient does: on the float strtof gives. Nothing for any
+// other text.
+std::optional<float> read_plain_decimal(std::string_view text) {
+  constexpr double kPowers[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+  const bool negative = text.starts_with('-');
+  if (negative) text.remove_prefix(1);
+  const size_t point = std::min(text.find('.'), text.size());
+  const size_t decimals = point == text.size() ? 0 : text.size() - point - 1;
+  const size_t count = text.size() - (point < text.size() ? 1 : 0);  // digits, if all are
+  if (count == 0 || count > 15 || decimals > 6) return std::nullopt;
+  uint64_t digits = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (i == point) continue;
+    const auto digit = static_cast<unsigned>(text[i] - '0');
+    if (digit > 9) return std::nullopt;
+    digits = digits * 10 + digit;
+  }
+  const auto value = static_cast<float>(static_cast<double>(digits) / kPowers[decimals]);
+  return negative ? -value : value;
+}
+
 }  // namespace
 
 std::optional<Members> parse_members(const std::string& line) {
@@ -171,6 +198,7 @@ std::optional<Members> parse_members(const std::string& line) {
 }
 
 std::optional<float> read_float(const std::string& text) {
+  if (const auto plain = read_plain_decimal(text)) return plain;
   if (text == "NaN") return std::nanf("");
   if (text == "inf") return INFINITY;
   if (text == "-inf") return -INFINITY;
@@ -178,6 +206,19 @@ std::optional<float> read_float(const std::string& text) {
   const float value = std::strtof(text.c_str(), &end);
   if (text.empty() || end != text.c_str() + text.size()) return std::nullopt;
   return value;
+}
+
+std::string source_key(std::string_view cell_x, std::string_view cell_y, std::string_view obj_idx) {
+  std::string key;
+  key.reserve(cell_x.size() + cell_y.size() + obj_idx.size() + 4);
+  key += '(';
+  key += cell_x;
+  key += ',';
+  key += cell_y;
+  key += ',';
+  key += obj_idx;
+  key += ')';
+  return key;
 }
 
 std::map<std::string, PlacementText> key_placements(const std::string& text) {
@@ -192,8 +233,8 @@ std::map<std::string, PlacementText> key_placements(const std::string& text) {
     std::string key;
     if (p.members && p.members->count("source_cell_x") && p.members->count("source_cell_y") &&
         p.members->count("source_obj_idx")) {
-      key = "(" + p.members->at("source_cell_x") + "," + p.members->at("source_cell_y") + "," +
-            p.members->at("source_obj_idx") + ")";
+      key = source_key(p.members->at("source_cell_x"), p.members->at("source_cell_y"),
+                       p.members->at("source_obj_idx"));
     } else {
       key = "line " + std::to_string(line_number);
     }

@@ -12,6 +12,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tallowmere::tool {
@@ -48,7 +49,12 @@ struct PlacementText {
   std::optional<Members> members;  // nothing when the line is not a JSON object
 };
 
-// The lines of a placement file keyed by their source "(x,y,i)"; a line without one is
+// The key "(x,y,i)" of the placement from source vertex (x, y), object index i, each as
+// written in its line.
+[[nodiscard]] std::string source_key(std::string_view cell_x, std::string_view cell_y,
+                                     std::string_view obj_idx);
+
+// The lines of a placement file keyed by their source_key; a line without a source is
 // keyed "line N". A repeated key gets a "'" per earlier occurrence, so repeats are
 // matched by occurrence.
 [[nodiscard]] std::map<std::string, PlacementText> key_placements(const std::string& text);

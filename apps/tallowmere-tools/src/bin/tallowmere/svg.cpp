@@ -2,9 +2,9 @@
 //
 // The document is self-contained: one inline style sheet, one hatch pattern, shapes and
 // text in the viewer's own sans-serif font; no scripts, links, images or fonts from
-// elsewhere. Coordinates are pixels with at most two decimals, written by one function
-// with std::to_chars, and everything is drawn in a fixed order, so the same view always
-// gives the same bytes.
+// elsewhere. Coordinates are pixels with at most two decimals, rounded exactly (as
+// std::to_chars rounds) by one function, and everything is drawn in a fixed order, so
+// the same view always gives the same bytes.
 //
 // Each landblock is a group translated to its tile; inside it a position (x, y) in units
 // is drawn at (x * k, (192 - y) * k) with k = px / 24, so y points up as on a map.
@@ -54,18 +54,30 @@ constexpr double kCaptionLine = 22;
 // visible; dots have this radius.
 constexpr double kMinBox = 3;
 
-// Pixel coordinate: fixed, two decimals, trailing zeros dropped, never "-0".
-void num(std::string& out, double value) {
+// Pixel coordinate: fixed, two decimals, trailing zeros dropped, never "-0". Written into
+// `first`, which has room for common::kFixedMaxChars; returns the end.
+char* coordinate(char* first, double value) {
   if (!std::isfinite(value)) value = 0;
-  char buf[64];
-  const auto end = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 2).ptr;
-  std::string_view text(buf, static_cast<size_t>(end - buf));
-  if (text.find('.') != std::string_view::npos) {
-    while (text.back() == '0') text.remove_suffix(1);
-    if (text.back() == '.') text.remove_suffix(1);
+  const auto units = common::fixed_units(value, 2);  // hundredths
+  if (!units) {                                      // a billion pixels or more
+    char* end = common::write_fixed(first, value, 2);
+    while (end[-1] == '0') --end;  // stops at the point
+    return end[-1] == '.' ? end - 1 : end;
   }
-  if (text == "-0") text = "0";
-  out += text;
+  char* p = first;
+  if (*units != 0 && std::signbit(value)) *p++ = '-';
+  p = std::to_chars(p, p + 24, *units / 100).ptr;
+  if (const uint64_t hundredths = *units % 100; hundredths != 0) {
+    *p++ = '.';
+    *p++ = static_cast<char>('0' + hundredths / 10);
+    if (hundredths % 10 != 0) *p++ = static_cast<char>('0' + hundredths % 10);
+  }
+  return p;
+}
+
+void num(std::string& out, double value) {
+  char buffer[common::kFixedMaxChars];
+  out.append(buffer, static_cast<size_t>(coordinate(buffer, value) - buffer));
 }
 
 std::string fixed(double value, int decimals) {
@@ -78,6 +90,19 @@ std::string fixed(double value, int decimals) {
 // Character data or an attribute value: invalid UTF-8 replaced, markup characters
 // escaped, and control characters, which XML does not allow, replaced by U+FFFD.
 void text(std::string& out, std::string_view raw) {
+  // Nearly all text is printable ASCII without markup characters and goes out as it is.
+  static constexpr auto kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 0x7F; ++c) plain[static_cast<size_t>(c)] = true;
+    for (const char c : {'&', '<', '>', '"'}) plain[static_cast<unsigned char>(c)] = false;
+    plain['\n'] = plain['\t'] = true;
+    return plain;
+  }();
+  if (std::all_of(raw.begin(), raw.end(),
+                  [](char c) { return kPlain[static_cast<unsigned char>(c)]; })) {
+    out += raw;
+    return;
+  }
   for (const char c : common::display_lossy(raw)) {
     switch (c) {
       case '&':
@@ -103,12 +128,15 @@ void text(std::string& out, std::string_view raw) {
 }
 
 // Attribute name="number" with a leading space.
-void attr(std::string& out, const char* name, double value) {
+void attr(std::string& out, std::string_view name, double value) {
   out += ' ';
   out += name;
-  out += "=\"";
-  num(out, value);
-  out += '"';
+  char buffer[3 + common::kFixedMaxChars];
+  buffer[0] = '=';
+  buffer[1] = '"';
+  char* end = coordinate(buffer + 2, value);
+  *end++ = '"';
+  out.append(buffer, static_cast<size_t>(end - buffer));
 }
 
 std::string hex_id(uint32_t value, int digits) {
@@ -164,10 +192,31 @@ HeightRange height_range(const RenderView& view) {
 
 class Drawing {
  public:
-  explicit Drawing(const RenderView& view) : view_(view), range_(height_range(view)) { lay_out(); }
+  explicit Drawing(const RenderView& view) : view_(view), range_(height_range(view)) {
+    lay_out();
+    for (unsigned i = 0; i < 9; ++i) {
+      for (unsigned j = 0; j < 9; ++j) {
+        std::string& corner = corners_[i * 9 + j];
+        num(corner, i * layout_.cell);
+        corner += ' ';
+        num(corner, j * layout_.cell);
+      }
+    }
+    // Built by appending: g++ 12 warns falsely on "literal" + std::string at -O3.
+    for (size_t i = 0; i < kPalette.size(); ++i) {
+      std::string& cls = same_classes_[i];
+      cls = "pl p";
+      cls += std::to_string(i);
+      if (view_.compared) cls += " fd";
+    }
+  }
 
   std::string draw() {
-    out_.reserve(256 * 1024);
+    // About what the terrain of a landblock and a placement with its title take, so the
+    // document is rarely moved while it grows.
+    size_t placements = 0;
+    for (const auto& lb : view_.landblocks) placements += lb.placements.size();
+    out_.reserve(64 * 1024 + view_.landblocks.size() * 16 * 1024 + placements * 320);
     out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"";
     attr(out_, "width", layout_.width);
     attr(out_, "height", layout_.height);
@@ -313,31 +362,27 @@ class Drawing {
   // Two triangles per cell, split along the diagonal the height model picks, each filled
   // by the ramp step of its mean corner height. Triangles of one step share one path.
   void terrain(const LandblockView::Ground& g) {
-    const double c = layout_.cell;
-    std::array<std::string, kSteps> paths;
-    std::string diagonals;
+    auto& paths = step_paths_;
+    for (auto& p : paths) p.clear();
+    std::string& diagonals = diagonals_;
+    diagonals.clear();
     auto h = [&](unsigned a, unsigned b) { return g.heights[a * 9 + b]; };
-    auto triangle = [&](double x0, double y0, double x1, double y1, double x2, double y2,
-                        float mean) {
+    // Corners by grid line: x is line i, y (downwards) line j.
+    auto point = [&](std::string& p, char command, unsigned i, unsigned j) {
+      p += command;
+      p += corners_[i * 9 + j];
+    };
+    auto triangle = [&](unsigned i0, unsigned j0, unsigned i1, unsigned j1, unsigned i2,
+                        unsigned j2, float mean) {
       std::string& p = paths[range_.step(mean)];
-      p += 'M';
-      num(p, x0);
-      p += ' ';
-      num(p, y0);
-      p += 'L';
-      num(p, x1);
-      p += ' ';
-      num(p, y1);
-      p += 'L';
-      num(p, x2);
-      p += ' ';
-      num(p, y2);
+      point(p, 'M', i0, j0);
+      point(p, 'L', i1, j1);
+      point(p, 'L', i2, j2);
       p += 'Z';
     };
     for (unsigned cx = 0; cx < 8; ++cx) {
       for (unsigned cy = 0; cy < 8; ++cy) {
-        const double left = cx * c, right = left + c;
-        const double bottom = (8 - cy) * c, top = bottom - c;
+        const unsigned left = cx, right = cx + 1, bottom = 8 - cy, top = 7 - cy;
         const float h00 = h(cx, cy), h10 = h(cx + 1, cy);
         const float h01 = h(cx, cy + 1), h11 = h(cx + 1, cy + 1);
         const bool split_a = g.splits[cx * 8 + cy] == bake::Split::A;
@@ -348,23 +393,21 @@ class Drawing {
           triangle(left, bottom, right, bottom, left, top, (h00 + h10 + h01) / 3.0f);
           triangle(right, bottom, right, top, left, top, (h10 + h11 + h01) / 3.0f);
         }
-        diagonals += 'M';
-        num(diagonals, split_a ? left : right);
-        diagonals += ' ';
-        num(diagonals, bottom);
-        diagonals += 'L';
-        num(diagonals, split_a ? right : left);
-        diagonals += ' ';
-        num(diagonals, top);
+        point(diagonals, 'M', split_a ? left : right, bottom);
+        point(diagonals, 'L', split_a ? right : left, top);
       }
     }
     for (size_t i = 0; i < paths.size(); ++i) {
       if (paths[i].empty()) continue;
       out_ += "<path class=\"h";
       out_ += std::to_string(i);
-      out_ += "\" d=\"" + paths[i] + "\"/>\n";
+      out_ += "\" d=\"";
+      out_ += paths[i];
+      out_ += "\"/>\n";
     }
-    out_ += "<path class=\"dg\" d=\"" + diagonals + "\"/>\n";
+    out_ += "<path class=\"dg\" d=\"";
+    out_ += diagonals;
+    out_ += "\"/>\n";
   }
 
   // A vertex whose exclusion bits are set keeps scenery off the cell it is the lower
@@ -421,9 +464,11 @@ class Drawing {
     return {left, top, right - left, bottom - top};
   }
 
-  void rect(const std::string& cls, const bake::Footprint& box) {
+  void rect(std::string_view cls, const bake::Footprint& box) {
     const auto [x, y, w, h] = box_rect(box);
-    out_ += "<rect class=\"" + cls + "\"";
+    out_ += "<rect class=\"";
+    out_ += cls;
+    out_ += '"';
     attr(out_, "x", x);
     attr(out_, "y", y);
     attr(out_, "width", w);
@@ -445,13 +490,16 @@ class Drawing {
   }
 
   // The object's box, or a dot at (x, y) when it has none.
-  void shape(const std::string& cls, float x, float y, const bake::Footprint& box,
-             const std::string& title) {
-    if (has_area(box)) {
+  void shape(std::string_view cls, float x, float y, const bake::Footprint& box,
+             std::string_view title) {
+    const bool area = has_area(box);
+    if (area) {
       rect(cls, box);
       out_ += '>';
     } else {
-      out_ += "<circle class=\"" + cls + "\"";
+      out_ += "<circle class=\"";
+      out_ += cls;
+      out_ += '"';
       attr(out_, "cx", layout_.px(x));
       attr(out_, "cy", layout_.py(y));
       attr(out_, "r", kMinBox);
@@ -462,16 +510,12 @@ class Drawing {
       text(out_, title);
       out_ += "</title>";
     }
-    out_ += has_area(box) ? "</rect>\n" : "</circle>\n";
+    out_ += area ? "</rect>\n" : "</circle>\n";
   }
 
-  // "pl p<palette index>", and " fd" (faded) when comparing. Built by appending: g++ 12
-  // warns falsely on "literal" + std::string at -O3.
-  std::string same_class(const DrawnPlacement& p) const {
-    std::string cls = "pl p";
-    cls += std::to_string(palette_index(p.obj_id));
-    if (view_.compared) cls += " fd";
-    return cls;
+  // "pl p<palette index>", and " fd" (faded) when comparing.
+  std::string_view same_class(const DrawnPlacement& p) const {
+    return same_classes_[palette_index(p.obj_id)];
   }
 
   // Unchanged placements first (faded when comparing), then what only the compared set
@@ -586,7 +630,14 @@ class Drawing {
   const RenderView& view_;
   const HeightRange range_;
   Layout layout_;
+  std::array<std::string, kPalette.size()> same_classes_;
+  // "x y" of the corner on grid lines i and j of a tile (i * 9 + j), each i * cell pixels.
+  std::array<std::string, 81> corners_;
   std::string out_;
+  // One landblock's terrain paths, one per ramp step, and its diagonals: kept between
+  // landblocks so that their buffers are allocated once.
+  std::array<std::string, kSteps> step_paths_;
+  std::string diagonals_;
 };
 
 }  // namespace

@@ -74,6 +74,18 @@ struct LandblockGround {
     const dat::file_type::Region& region, const dat::DatDatabase& cell, uint16_t landblock_id,
     bake::SceneSource& scenes, bake::MeshSource& meshes, const BakeOptions& options = {});
 
+// A landblock's placements together with the ground they were baked on, for callers that
+// need both (a picture of the bake) without reading the cell archive twice.
+struct GroundedPlacements {
+  std::optional<LandblockGround> ground;  // nothing without a cell landblock record: no placements
+  std::vector<bake::Placement> placements;
+};
+
+// bake_landblock, keeping the ground it loaded.
+[[nodiscard]] GroundedPlacements bake_landblock_with_ground(
+    const dat::file_type::Region& region, const dat::DatDatabase& cell, uint16_t landblock_id,
+    bake::SceneSource& scenes, bake::MeshSource& meshes, const BakeOptions& options = {});
+
 // One placement line per placement, in order.
 [[nodiscard]] std::vector<std::string> placement_lines(std::span<const bake::Placement> placements);
 

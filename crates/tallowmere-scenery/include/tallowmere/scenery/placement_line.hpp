@@ -16,6 +16,11 @@ namespace tallowmere::scenery {
 // as "inf" and "-inf".
 void append_number(std::string& out, float value);
 
+// The float a reader gets back from append_number's text of `value` (strtof of it):
+// NaN and the infinities stay, anything else is rounded to six decimals, without
+// writing or reading any text.
+[[nodiscard]] float written_value(float value);
+
 [[nodiscard]] std::string placement_line(const bake::Placement& placement);
 
 }  // namespace tallowmere::scenery
