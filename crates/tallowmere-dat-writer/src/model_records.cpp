@@ -6,7 +6,6 @@ namespace tallowmere::writer {
 
 using common::Sphere;
 using common::Vector3;
-using physics::BspNode;
 using physics::BspTreeKind;
 
 namespace {
@@ -35,7 +34,7 @@ void encode_counted_ids(ByteWriter& out, const std::vector<uint16_t>& ids) {
 }
 
 void encode_polygon_set(ByteWriter& out, const PolygonList& polygons,
-                        const std::optional<BspNode>& tree, BspTreeKind kind) {
+                        const std::optional<BspNodeSpec>& tree, BspTreeKind kind) {
   out.packed_u32(static_cast<uint32_t>(polygons.size()));
   for (const auto& [id, polygon] : polygons) {
     out.u16(id);
@@ -48,10 +47,43 @@ void encode_polygon_set(ByteWriter& out, const PolygonList& polygons,
   }
 }
 
-template <class T>
-std::unique_ptr<BspNode> boxed(std::optional<T> node) {
+std::unique_ptr<BspNodeSpec> boxed(std::optional<BspNodeSpec> node) {
   if (!node) return nullptr;
-  return std::make_unique<BspNode>(std::move(*node));
+  return std::make_unique<BspNodeSpec>(std::move(*node));
+}
+
+std::vector<uint16_t> ids_of(const physics::BspTree& tree, const common::Run& run) {
+  const auto ids = tree.poly_ids_of(run);
+  return {ids.begin(), ids.end()};
+}
+
+BspNodeSpec spec_of(const physics::BspTree& tree, const physics::BspNode& node);
+
+std::unique_ptr<BspNodeSpec> child_spec(const physics::BspTree& tree, uint32_t position) {
+  const physics::BspNode* child = tree.child(position);
+  if (child == nullptr) return nullptr;
+  return std::make_unique<BspNodeSpec>(spec_of(tree, *child));
+}
+
+BspNodeSpec spec_of(const physics::BspTree& tree, const physics::BspNode& node) {
+  if (const auto* leaf = node.leaf()) {
+    return BspNodeSpec{LeafSpec{leaf->leaf_index, leaf->solid, leaf->bounding_sphere,
+                                ids_of(tree, leaf->poly_ids)}};
+  }
+  if (const auto* portal = node.portal()) {
+    const auto portals = tree.portals_of(portal->portals);
+    return BspNodeSpec{PortalSpec{portal->splitting_plane,
+                                  child_spec(tree, portal->pos_child),
+                                  child_spec(tree, portal->neg_child),
+                                  portal->bounding_sphere,
+                                  ids_of(tree, portal->poly_ids),
+                                  {portals.begin(), portals.end()}}};
+  }
+  const auto* internal = node.internal();
+  return BspNodeSpec{InternalSpec{internal->node_type, internal->splitting_plane,
+                                  child_spec(tree, internal->pos_child),
+                                  child_spec(tree, internal->neg_child), internal->bounding_sphere,
+                                  ids_of(tree, internal->poly_ids)}};
 }
 
 // Payload bytes of every hook type but 5.
@@ -102,7 +134,7 @@ uint32_t bsp_tag(std::string_view chars) {
   return tag;
 }
 
-void encode_bsp(ByteWriter& out, const BspNode& node, BspTreeKind kind) {
+void encode_bsp(ByteWriter& out, const BspNodeSpec& node, BspTreeKind kind) {
   if (const auto* leaf = node.leaf()) {
     out.u32(physics::kTagLeaf).u32(leaf->leaf_index);
     if (kind == BspTreeKind::Physics) {
@@ -136,44 +168,48 @@ void encode_bsp(ByteWriter& out, const BspNode& node, BspTreeKind kind) {
   if (kind == BspTreeKind::Drawing) encode_counted_ids(out, internal.poly_ids);
 }
 
-BspNode bsp_leaf(uint32_t leaf_index, std::vector<uint16_t> poly_ids) {
-  physics::BspLeaf leaf;
-  leaf.leaf_index = leaf_index;
-  leaf.poly_ids = std::move(poly_ids);
-  return BspNode{std::move(leaf)};
+BspNodeSpec bsp_spec(const physics::BspTree& tree) {
+  return spec_of(tree, tree.root());
 }
 
-BspNode bsp_internal(std::string_view tag, std::optional<BspNode> pos, std::optional<BspNode> neg,
-                     std::vector<uint16_t> poly_ids) {
-  physics::InternalNode node;
+BspNodeSpec bsp_leaf(uint32_t leaf_index, std::vector<uint16_t> poly_ids) {
+  LeafSpec leaf;
+  leaf.leaf_index = leaf_index;
+  leaf.poly_ids = std::move(poly_ids);
+  return BspNodeSpec{std::move(leaf)};
+}
+
+BspNodeSpec bsp_internal(std::string_view tag, std::optional<BspNodeSpec> pos,
+                         std::optional<BspNodeSpec> neg, std::vector<uint16_t> poly_ids) {
+  InternalSpec node;
   for (size_t i = 0; i < 4; ++i) node.node_type[i] = i < tag.size() ? tag[i] : ' ';
   node.splitting_plane.normal = {0, 0, 1};
   node.pos_child = boxed(std::move(pos));
   node.neg_child = boxed(std::move(neg));
   node.poly_ids = std::move(poly_ids);
-  return BspNode{std::move(node)};
+  return BspNodeSpec{std::move(node)};
 }
 
-BspNode bsp_portal(BspNode pos, BspNode neg, std::vector<uint16_t> poly_ids,
-                   std::vector<physics::PortalPoly> portals) {
-  physics::BspPortal portal;
+BspNodeSpec bsp_portal(BspNodeSpec pos, BspNodeSpec neg, std::vector<uint16_t> poly_ids,
+                       std::vector<physics::PortalPoly> portals) {
+  PortalSpec portal;
   portal.splitting_plane.normal = {0, 0, 1};
-  portal.pos_child = std::make_unique<BspNode>(std::move(pos));
-  portal.neg_child = std::make_unique<BspNode>(std::move(neg));
+  portal.pos_child = std::make_unique<BspNodeSpec>(std::move(pos));
+  portal.neg_child = std::make_unique<BspNodeSpec>(std::move(neg));
   portal.poly_ids = std::move(poly_ids);
   portal.portals = std::move(portals);
-  return BspNode{std::move(portal)};
+  return BspNodeSpec{std::move(portal)};
 }
 
-void encode_polygon(ByteWriter& out, const graphics::Polygon& polygon) {
+void encode_polygon(ByteWriter& out, const PolygonSpec& polygon) {
   out.u8(polygon.num_points).u8(polygon.poly_flags).i32(polygon.sides_type);
   out.i16(polygon.pos_surface).i16(polygon.neg_surface);
   encode_ids(out, polygon.vertex_ids);
   out.bytes(polygon.pos_uv_indices).bytes(polygon.neg_uv_indices);
 }
 
-graphics::Polygon make_polygon(std::vector<uint16_t> vertex_ids) {
-  graphics::Polygon polygon;
+PolygonSpec make_polygon(std::vector<uint16_t> vertex_ids) {
+  PolygonSpec polygon;
   polygon.num_points = static_cast<uint8_t>(vertex_ids.size());
   polygon.sides_type = graphics::Polygon::SIDES_TWO_SIDED;
   polygon.pos_uv_indices.assign(vertex_ids.size(), 0);
@@ -182,7 +218,7 @@ graphics::Polygon make_polygon(std::vector<uint16_t> vertex_ids) {
   return polygon;
 }
 
-void encode_vertex(ByteWriter& out, const graphics::SWVertex& vertex) {
+void encode_vertex(ByteWriter& out, const VertexSpec& vertex) {
   out.u16(vertex.num_uvs);
   encode_vector(out, vertex.origin);
   encode_vector(out, vertex.normal);
@@ -223,7 +259,7 @@ GfxObjSpec gfx_obj_from_positions(uint32_t id, std::span<const Vector3> position
   GfxObjSpec desc;
   desc.id = id;
   for (size_t i = 0; i < positions.size(); ++i) {
-    graphics::SWVertex vertex;
+    VertexSpec vertex;
     vertex.origin = positions[i];
     vertex.normal = {0, 0, 1};
     desc.vertices.emplace_back(static_cast<uint16_t>(i), std::move(vertex));
@@ -237,11 +273,11 @@ void encode_frame(ByteWriter& out, const graphics::Frame& frame) {
   out.f32(q.w).f32(q.x).f32(q.y).f32(q.z);
 }
 
-void encode_hook(ByteWriter& out, const file_type::AnimationHook& hook) {
+void encode_hook(ByteWriter& out, const HookSpec& hook) {
   out.u32(hook.hook_type).u32(hook.param).bytes(hook.data);
 }
 
-void encode_placement(ByteWriter& out, const file_type::PlacementType& placement) {
+void encode_placement(ByteWriter& out, const PlacementSpec& placement) {
   for (const auto& frame : placement.frames) encode_frame(out, frame);
   out.u32(static_cast<uint32_t>(placement.hooks.size()));
   for (const auto& hook : placement.hooks) encode_hook(out, hook);
@@ -295,8 +331,8 @@ std::vector<uint8_t> encode_setup_model(const SetupModelSpec& desc) {
   return out.take();
 }
 
-file_type::AnimationHook make_hook(uint32_t hook_type, uint32_t param, int16_t type5_value) {
-  file_type::AnimationHook hook;
+HookSpec make_hook(uint32_t hook_type, uint32_t param, int16_t type5_value) {
+  HookSpec hook;
   hook.hook_type = hook_type;
   hook.param = param;
   if (hook_type == 5) {
@@ -322,7 +358,7 @@ file_type::AnimationHook make_hook(uint32_t hook_type, uint32_t param, int16_t t
 SetupModelSpec setup_model_from_parts(uint32_t id, std::vector<uint32_t> parts) {
   SetupModelSpec desc;
   desc.id = id;
-  file_type::PlacementType placement;
+  PlacementSpec placement;
   placement.frames.resize(parts.size());
   desc.placement_frames.emplace_back(0, std::move(placement));
   desc.parts = std::move(parts);

@@ -23,13 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > 0) {
     const auto kind = static_cast<dat::physics::BspTreeKind>(data[0] % 3);
     common::Cursor cursor(bytes.subspan(1));
-    auto tree = dat::physics::BspNode::read(cursor, kind);
+    auto tree = dat::physics::BspTree::read(cursor, kind);
     if (!tree) {
       (void)tree.error().text();
       return 0;
     }
     writer::ByteWriter encoded;
-    writer::encode_bsp(encoded, *tree, kind);
+    writer::encode_bsp(encoded, writer::bsp_spec(*tree), kind);
     if (encoded.size() != cursor.position() ||
         std::memcmp(encoded.view().data(), data + 1, encoded.size()) != 0) {
       std::abort();

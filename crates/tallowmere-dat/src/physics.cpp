@@ -78,8 +78,8 @@ bool stores_child(const BspNode& node, bool positive) {
 
 // The tag (not stored for a portal body read after its tag) and what comes before the
 // subtrees: a whole leaf, or the splitting plane.
-template <class A, class Node>
-void describe_head(A& a, Node& node, BspTreeKind kind, bool with_tag) {
+template <class A, class Tree, class Node>
+void describe_head(A& a, Tree& tree, Node& node, BspTreeKind kind, bool with_tag) {
   if (with_tag) {
     uint32_t tag = A::kReading ? 0 : tag_of(node);
     a.field("tag", tag);
@@ -93,7 +93,7 @@ void describe_head(A& a, Node& node, BspTreeKind kind, bool with_tag) {
     if (kind == BspTreeKind::Physics) {
       a.field("solid", leaf->solid);
       a.optional("bounding_sphere", leaf->bounding_sphere, true);
-      a.list("poly_ids", leaf->poly_ids, CountU32{});
+      a.list("poly_ids", leaf->poly_ids, CountU32{}, common::InPool{tree.poly_ids});
     } else {
       a.absent("solid");
       a.absent("bounding_sphere");
@@ -107,8 +107,8 @@ void describe_head(A& a, Node& node, BspTreeKind kind, bool with_tag) {
 }
 
 // What follows the subtrees of a portal or internal node.
-template <class A, class Node>
-void describe_tail(A& a, Node& node, BspTreeKind kind) {
+template <class A, class Tree, class Node>
+void describe_tail(A& a, Tree& tree, Node& node, BspTreeKind kind) {
   if (auto* portal = std::get_if<BspPortal>(&node.value)) {
     if (kind != BspTreeKind::Drawing) {
       a.absent("bounding_sphere");
@@ -122,8 +122,8 @@ void describe_tail(A& a, Node& node, BspTreeKind kind) {
     a.optional("bounding_sphere", portal->bounding_sphere, true);
     a.field("num_poly_ids", num_poly_ids);
     a.field("num_portals", num_portals);
-    a.list("poly_ids", portal->poly_ids, Counted{num_poly_ids});
-    a.list("portals", portal->portals, Counted{num_portals});
+    a.list("poly_ids", portal->poly_ids, Counted{num_poly_ids}, common::InPool{tree.poly_ids});
+    a.list("portals", portal->portals, Counted{num_portals}, common::InPool{tree.portals});
     return;
   }
   auto& internal = std::get<InternalNode>(node.value);
@@ -133,44 +133,40 @@ void describe_tail(A& a, Node& node, BspTreeKind kind) {
     a.absent("bounding_sphere");
   }
   if (kind == BspTreeKind::Drawing) {
-    a.list("poly_ids", internal.poly_ids, CountU32{});
+    a.list("poly_ids", internal.poly_ids, CountU32{}, common::InPool{tree.poly_ids});
   } else {
     a.absent("poly_ids");
   }
 }
 
-// Depth first in payload order: head, positive subtree, negative subtree, tail. Open
-// nodes sit on a heap stack, so neither reading nor visiting grows the call stack with
-// the tree's depth; a node below kMaxDepth open levels fails at its tag's position.
-template <class A, class Node>
-void describe_tree(A& a, Node& root, BspTreeKind kind, bool root_tag) {
+// Depth first in payload order: head, positive subtree, negative subtree, tail, from the
+// root at nodes[0]. Open nodes sit on a heap stack, so the call stack does not grow with
+// the depth; a node below kMaxDepth open levels fails at its tag's position.
+template <class A, class Tree>
+void describe_tree(A& a, Tree& tree, BspTreeKind kind, bool root_tag) {
   struct Open {
-    Node* node;
+    uint32_t at;
     int step;
   };
   std::vector<Open> open;
-  open.push_back({&root, 0});
+  open.reserve(32);
+  open.push_back({0, 0});
   auto close = [&] {
     open.pop_back();
     if (!open.empty()) a.close_record();
   };
   a.hand_written("BspNode");
   while (a.ok() && !open.empty()) {
-    Node& node = *open.back().node;
+    const uint32_t at = open.back().at;
     const int step = open.back().step++;
     if (step == 0) {
-      describe_head(a, node, kind, root_tag || open.size() > 1);
-      if (std::holds_alternative<BspLeaf>(node.value)) close();
+      describe_head(a, tree, tree.nodes[at], kind, root_tag || open.size() > 1);
+      if (std::holds_alternative<BspLeaf>(tree.nodes[at].value)) close();
     } else if (step <= 2) {
       const bool positive = step == 1;
       const char* name = positive ? "pos_child" : "neg_child";
-      auto& slot = child_slot(node, positive);
-      bool present;
-      if constexpr (A::kReading) {
-        present = stores_child(node, positive);
-      } else {
-        present = slot != nullptr;
-      }
+      const bool present = A::kReading ? stores_child(tree.nodes[at], positive)
+                                       : child_slot(tree.nodes[at], positive) != kNoChild;
       if (!present) {
         a.absent(name);
         continue;
@@ -179,12 +175,16 @@ void describe_tree(A& a, Node& root, BspTreeKind kind, bool root_tag) {
         return "BSP tree deeper than " + std::to_string(BspLimits::kMaxDepth) + " levels";
       });
       if (!a.ok()) break;
-      if constexpr (A::kReading) slot = std::make_unique<BspNode>();
+      uint32_t child = child_slot(tree.nodes[at], positive);
+      if constexpr (A::kReading) {  // the child goes to the end of the tree
+        child = child_slot(tree.nodes[at], positive) = static_cast<uint32_t>(tree.nodes.size());
+        tree.nodes.emplace_back();
+      }
       a.open_record(name);
       a.hand_written("BspNode");
-      open.push_back({slot.get(), 0});
+      open.push_back({child, 0});
     } else {
-      describe_tail(a, node, kind);
+      describe_tail(a, tree, tree.nodes[at], kind);
       close();
     }
   }
@@ -199,27 +199,35 @@ void PortalPoly::describe(A& a, Self& poly) {
   a.field("poly_id", poly.poly_id);
 }
 
+// Empties the tree and puts an empty root in place, keeping the arrays' capacity.
+static void reset(BspTree& tree) {
+  tree.nodes.clear();
+  tree.poly_ids.clear();
+  tree.portals.clear();
+  tree.nodes.emplace_back();
+}
+
 template <class A, class Self>
-void BspNode::describe(A& a, Self& node, BspTreeKind kind) {
-  describe_tree(a, node, kind, true);
+void BspTree::describe(A& a, Self& tree, BspTreeKind kind) {
+  if constexpr (A::kReading) reset(tree);
+  describe_tree(a, tree, kind, true);
 }
 
 TALLOWMERE_DESCRIBED(PortalPoly);
-template void BspNode::describe(common::Reader&, BspNode&, BspTreeKind);
-template void BspNode::describe(common::Visitor&, const BspNode&, BspTreeKind);
+template void BspTree::describe(common::Reader&, BspTree&, BspTreeKind);
+template void BspTree::describe(common::Visitor&, const BspTree&, BspTreeKind);
 
-common::ParseResult<BspPortal> BspPortal::read(common::Cursor& cursor, BspTreeKind kind) {
-  auto parsed = common::read_record<BspNode>(cursor, [kind](common::Reader& a, BspNode& node) {
-    node.value = BspPortal{};
-    describe_tree(a, node, kind, false);
+common::ParseResult<BspTree> BspTree::read_portal(common::Cursor& cursor, BspTreeKind kind) {
+  return common::read_record<BspTree>(cursor, [kind](common::Reader& a, BspTree& tree) {
+    reset(tree);
+    tree.nodes.front().value = BspPortal{};
+    describe_tree(a, tree, kind, false);
   });
-  if (!parsed) return make_unexpected(std::move(parsed).error());
-  return std::move(std::get<BspPortal>(parsed->value));
 }
 
-common::ParseResult<BspNode> BspNode::read(common::Cursor& cursor, BspTreeKind kind) {
-  return common::read_record<BspNode>(
-      cursor, [kind](common::Reader& a, BspNode& node) { describe(a, node, kind); });
+common::ParseResult<BspTree> BspTree::read(common::Cursor& cursor, BspTreeKind kind) {
+  return common::read_record<BspTree>(
+      cursor, [kind](common::Reader& a, BspTree& tree) { describe(a, tree, kind); });
 }
 
 }  // namespace tallowmere::dat::physics

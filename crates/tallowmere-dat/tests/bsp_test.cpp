@@ -30,14 +30,19 @@ ByteWriter& sphere(ByteWriter& w, float r = 3) {
 }
 
 struct Parsed {
-  ParseResult<BspNode> node;
+  ParseResult<BspTree> tree;
   uint64_t end;
 };
 
 Parsed parse(std::span<const uint8_t> bytes, BspTreeKind kind) {
   Cursor cursor(bytes);
-  auto node = BspNode::read(cursor, kind);
-  return {std::move(node), cursor.position()};
+  auto tree = BspTree::read(cursor, kind);
+  return {std::move(tree), cursor.position()};
+}
+
+std::vector<uint16_t> ids(const BspTree& tree, common::Run run) {
+  const auto span = tree.poly_ids_of(run);
+  return {span.begin(), span.end()};
 }
 
 TEST(BspLeafLayout, SizeAndPartsDependOnKind) {
@@ -47,9 +52,9 @@ TEST(BspLeafLayout, SizeAndPartsDependOnKind) {
   for (auto kind : {BspTreeKind::Drawing, BspTreeKind::Cell}) {
     auto [node, end] = parse(drawing.view(), kind);
     ASSERT_TRUE(node) << node.error().text();
-    ASSERT_NE(node->leaf(), nullptr);
-    EXPECT_EQ(node->leaf()->leaf_index, 7u);
-    EXPECT_FALSE(node->leaf()->bounding_sphere);
+    ASSERT_NE(node->root().leaf(), nullptr);
+    EXPECT_EQ(node->root().leaf()->leaf_index, 7u);
+    EXPECT_FALSE(node->root().leaf()->bounding_sphere);
     EXPECT_EQ(end, 8u);
   }
 
@@ -61,8 +66,8 @@ TEST(BspLeafLayout, SizeAndPartsDependOnKind) {
   auto [empty, empty_end] = parse(physics.view(), BspTreeKind::Physics);
   ASSERT_TRUE(empty) << empty.error().text();
   EXPECT_EQ(empty_end, 32u);
-  EXPECT_EQ(empty->leaf()->solid, 1u);
-  EXPECT_EQ(empty->leaf()->bounding_sphere->radius, 3.0f);
+  EXPECT_EQ(empty->root().leaf()->solid, 1u);
+  EXPECT_EQ(empty->root().leaf()->bounding_sphere->radius, 3.0f);
 
   ByteWriter with_ids;
   with_ids.bytes(kLeaf).u32(7).u32(0);
@@ -70,7 +75,7 @@ TEST(BspLeafLayout, SizeAndPartsDependOnKind) {
   auto [leaf, leaf_end] = parse(with_ids.view(), BspTreeKind::Physics);
   ASSERT_TRUE(leaf) << leaf.error().text();
   EXPECT_EQ(leaf_end, 36u);
-  EXPECT_EQ(leaf->leaf()->poly_ids, (std::vector<uint16_t>{0x0102, 0x0304}));
+  EXPECT_EQ(ids(*leaf, leaf->root().leaf()->poly_ids), (std::vector<uint16_t>{0x0102, 0x0304}));
 }
 
 TEST(BspInternalLayout, DrawingBPnnTreeIs48Bytes) {
@@ -82,13 +87,13 @@ TEST(BspInternalLayout, DrawingBPnnTreeIs48Bytes) {
   auto [node, end] = parse(w.view(), BspTreeKind::Drawing);
   ASSERT_TRUE(node) << node.error().text();
   EXPECT_EQ(end, 48u);
-  const auto* internal = node->internal();
+  const auto* internal = node->root().internal();
   ASSERT_NE(internal, nullptr);
   EXPECT_EQ(std::string(internal->node_type.data(), 4), "BPnn");
   EXPECT_EQ(internal->splitting_plane.d, -2.0f);
-  ASSERT_NE(internal->pos_child, nullptr);
-  EXPECT_EQ(internal->pos_child->leaf()->leaf_index, 5u);
-  EXPECT_EQ(internal->neg_child, nullptr);
+  ASSERT_NE(node->child(internal->pos_child), nullptr);
+  EXPECT_EQ(node->child(internal->pos_child)->leaf()->leaf_index, 5u);
+  EXPECT_EQ(node->child(internal->neg_child), nullptr);
   EXPECT_TRUE(internal->bounding_sphere);
   EXPECT_TRUE(internal->poly_ids.empty());
 }
@@ -104,10 +109,10 @@ TEST(BspInternalLayout, PhysicsBpnNTreeIs68BytesWithoutPolygonCount) {
   auto [node, end] = parse(w.view(), BspTreeKind::Physics);
   ASSERT_TRUE(node) << node.error().text();
   EXPECT_EQ(end, 68u);
-  const auto* internal = node->internal();
-  EXPECT_EQ(internal->pos_child, nullptr);
-  ASSERT_NE(internal->neg_child, nullptr);
-  EXPECT_EQ(internal->neg_child->leaf()->leaf_index, 9u);
+  const auto* internal = node->root().internal();
+  EXPECT_EQ(node->child(internal->pos_child), nullptr);
+  ASSERT_NE(node->child(internal->neg_child), nullptr);
+  EXPECT_EQ(node->child(internal->neg_child)->leaf()->leaf_index, 9u);
   EXPECT_EQ(internal->bounding_sphere->radius, 8.0f);
 }
 
@@ -132,17 +137,17 @@ TEST(BspInternalLayout, ChildrenFollowTheSixTagsOnly) {
     auto [node, end] = parse(w.view(), BspTreeKind::Cell);
     ASSERT_TRUE(node) << c.tag << ": " << node.error().text();
     EXPECT_EQ(end, size) << c.tag;
-    const auto* internal = node->internal();
+    const auto* internal = node->root().internal();
     ASSERT_NE(internal, nullptr) << c.tag;
     EXPECT_EQ(std::string(internal->node_type.data(), 4), c.tag);
     EXPECT_FALSE(internal->bounding_sphere) << c.tag;
-    ASSERT_EQ(internal->pos_child != nullptr, c.pos) << c.tag;
-    ASSERT_EQ(internal->neg_child != nullptr, c.neg) << c.tag;
+    ASSERT_EQ(node->child(internal->pos_child) != nullptr, c.pos) << c.tag;
+    ASSERT_EQ(node->child(internal->neg_child) != nullptr, c.neg) << c.tag;
     if (c.pos) {
-      EXPECT_EQ(internal->pos_child->leaf()->leaf_index, 1u) << c.tag;
+      EXPECT_EQ(node->child(internal->pos_child)->leaf()->leaf_index, 1u) << c.tag;
     }
     if (c.neg) {
-      EXPECT_EQ(internal->neg_child->leaf()->leaf_index, 2u) << c.tag;
+      EXPECT_EQ(node->child(internal->neg_child)->leaf()->leaf_index, 2u) << c.tag;
     }
   }
 }
@@ -157,20 +162,23 @@ TEST(BspPortalLayout, DrawingPortalHasCountsBeforeLists) {
   auto [node, end] = parse(w.view(), BspTreeKind::Drawing);
   ASSERT_TRUE(node) << node.error().text();
   EXPECT_EQ(end, w.size());
-  const auto* portal = node->portal();
+  const auto* portal = node->root().portal();
   ASSERT_NE(portal, nullptr);
-  EXPECT_EQ(portal->pos_child->leaf()->leaf_index, 1u);
-  EXPECT_EQ(portal->neg_child->leaf()->leaf_index, 2u);
-  EXPECT_EQ(portal->poly_ids, (std::vector<uint16_t>{10, 11}));
-  ASSERT_EQ(portal->portals.size(), 1u);
-  EXPECT_EQ(portal->portals[0].portal_index, 0x0203);
-  EXPECT_EQ(portal->portals[0].poly_id, 0x0405);
+  EXPECT_EQ(node->child(portal->pos_child)->leaf()->leaf_index, 1u);
+  EXPECT_EQ(node->child(portal->neg_child)->leaf()->leaf_index, 2u);
+  EXPECT_EQ(ids(*node, portal->poly_ids), (std::vector<uint16_t>{10, 11}));
+  const auto portals = node->portals_of(portal->portals);
+  ASSERT_EQ(portals.size(), 1u);
+  EXPECT_EQ(portals[0].portal_index, 0x0203);
+  EXPECT_EQ(portals[0].poly_id, 0x0405);
 
-  // BspPortal::read starts after the tag.
+  // BspTree::read_portal starts after the tag.
   Cursor body(std::span(w.view()).subspan(4));
-  auto direct = BspPortal::read(body, BspTreeKind::Drawing);
+  auto direct = BspTree::read_portal(body, BspTreeKind::Drawing);
   ASSERT_TRUE(direct) << direct.error().text();
   EXPECT_EQ(body.position(), w.size() - 4);
+  EXPECT_EQ(direct->nodes.size(), 3u);
+  EXPECT_EQ(ids(*direct, direct->root().portal()->poly_ids), (std::vector<uint16_t>{10, 11}));
 }
 
 TEST(BspPortalLayout, PhysicsAndCellPortalsHoldPlaneAndSubtreesOnly) {
@@ -184,7 +192,7 @@ TEST(BspPortalLayout, PhysicsAndCellPortalsHoldPlaneAndSubtreesOnly) {
   auto [p, p_end] = parse(physics.view(), BspTreeKind::Physics);
   ASSERT_TRUE(p) << p.error().text();
   EXPECT_EQ(p_end, physics_size);
-  EXPECT_FALSE(p->portal()->bounding_sphere);
+  EXPECT_FALSE(p->root().portal()->bounding_sphere);
 
   ByteWriter cell;
   cell.bytes(kPort);
@@ -242,17 +250,27 @@ TEST(BspRoundTrip, WriterTreesReadBackPerKind) {
 
   auto [d, d_end] = parse(drawing.view(), BspTreeKind::Drawing);
   ASSERT_TRUE(d) << d.error().text();
-  EXPECT_EQ(d->internal()->poly_ids, (std::vector<uint16_t>{9, 10}));
-  const auto* portal = d->internal()->pos_child->portal();
+  EXPECT_EQ(ids(*d, d->root().internal()->poly_ids), (std::vector<uint16_t>{9, 10}));
+  const auto* portal = d->child(d->root().internal()->pos_child)->portal();
   ASSERT_NE(portal, nullptr);
-  EXPECT_EQ(portal->poly_ids, (std::vector<uint16_t>{5}));
-  EXPECT_TRUE(portal->pos_child->leaf()->poly_ids.empty());  // ids of leaves are Physics only
+  EXPECT_EQ(ids(*d, portal->poly_ids), (std::vector<uint16_t>{5}));
+  // ids of leaves are Physics only
+  EXPECT_TRUE(d->child(portal->pos_child)->leaf()->poly_ids.empty());
+  // Nodes depth first in payload order, every list in one pool.
+  EXPECT_EQ(d->nodes.size(), 5u);
+  EXPECT_EQ(d->poly_ids, (std::vector<uint16_t>{5, 9, 10}));
 
   auto [p, p_end] = parse(physics.view(), BspTreeKind::Physics);
   ASSERT_TRUE(p) << p.error().text();
-  EXPECT_TRUE(p->internal()->poly_ids.empty());
-  EXPECT_EQ(p->internal()->neg_child->leaf()->poly_ids, (std::vector<uint16_t>{7, 8}));
-  EXPECT_TRUE(p->internal()->pos_child->portal()->portals.empty());
+  EXPECT_TRUE(p->root().internal()->poly_ids.empty());
+  EXPECT_EQ(ids(*p, p->child(p->root().internal()->neg_child)->leaf()->poly_ids),
+            (std::vector<uint16_t>{7, 8}));
+  EXPECT_TRUE(p->child(p->root().internal()->pos_child)->portal()->portals.empty());
+
+  // A parsed tree encodes to the same bytes again.
+  ByteWriter again;
+  writer::encode_bsp(again, writer::bsp_spec(*d), BspTreeKind::Drawing);
+  EXPECT_EQ(again.take(), drawing.take());
 }
 
 // Internal nodes "BPIn" (positive child only) nested `levels` deep in a Cell tree.

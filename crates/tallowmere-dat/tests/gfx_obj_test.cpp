@@ -59,19 +59,23 @@ TEST(PolygonLayout, IndexListsFollowFlagsSidesAndPointCount) {
     ASSERT_EQ(w.size(), c.size);
     w.u32(0xEEEEEEEE);  // the next field, never part of the polygon
     Cursor cursor(w.view());
-    auto poly = Polygon::read(cursor);
+    graphics::PolygonLists lists;
+    lists.vertex_ids = {7};  // lists already in the pools stay in front
+    auto poly = Polygon::read(cursor, lists);
     ASSERT_TRUE(poly) << poly.error().text();
     EXPECT_EQ(cursor.position(), c.size) << int(c.flags) << " " << c.sides;
     EXPECT_EQ(poly->vertex_ids.size(), c.num_points);
     EXPECT_EQ(poly->pos_uv_indices.size(), c.pos);
     EXPECT_EQ(poly->neg_uv_indices.size(), c.neg);
+    EXPECT_EQ(lists.uv_indices.size(), c.pos + c.neg);
     EXPECT_EQ(poly->pos_surface, -5);
     EXPECT_EQ(poly->neg_surface, 6);
     if (c.num_points) {
-      EXPECT_EQ(poly->vertex_ids[2], 0x102);
+      EXPECT_EQ(poly->vertex_ids.first, 1u);
+      EXPECT_EQ(poly->vertex_ids.in(lists.vertex_ids)[2], 0x102);
     }
     if (c.neg) {
-      EXPECT_EQ(poly->neg_uv_indices[0], c.pos + 1);
+      EXPECT_EQ(poly->neg_uv_indices.in(lists.uv_indices)[0], c.pos + 1);
     }
   }
 }
@@ -101,8 +105,8 @@ TEST(VertexArrayLayout, OnlyTypeOneReadsVertexRecords) {
   const SWVertex& v9 = vertices->vertices.at(9);
   EXPECT_EQ(v9.normal.y, 1.0f);
   ASSERT_EQ(v9.uvs.size(), 1u);
-  EXPECT_EQ(v9.uvs[0].u, 0.25f);
-  EXPECT_EQ(v9.uvs[0].v, 0.75f);
+  EXPECT_EQ(vertices->uvs_of(v9)[0].u, 0.25f);
+  EXPECT_EQ(vertices->uvs_of(v9)[0].v, 0.75f);
 }
 
 TEST(VertexErrors, UvFailureCarriesVec2DuvThenUvsFrames) {
@@ -110,7 +114,9 @@ TEST(VertexErrors, UvFailureCarriesVec2DuvThenUvsFrames) {
   w.u32(0);  // bytes before the vertex
   w.u16(2).f32(1).f32(2).f32(3).f32(0).f32(0).f32(1).f32(0.5f).f32(0.5f).f32(0.1f).u16(0);
   Cursor cursor(w.view(), 4);
-  auto vertex = SWVertex::read(cursor);
+  std::vector<graphics::Vec2Duv> uvs;
+  auto vertex = common::read_record<SWVertex>(
+      cursor, [&uvs](common::Reader& a, SWVertex& v) { SWVertex::describe(a, v, uvs); });
   ASSERT_FALSE(vertex);
   EXPECT_EQ(frame_messages(vertex.error()),
             (std::vector<std::string>{"While parsing field 'v' in Vec2Duv",
@@ -149,8 +155,8 @@ TEST(GfxObjLayout, FlagsZeroIsIdFlagsSurfacesVerticesSortCenter) {
   EXPECT_EQ(obj->sort_center.z, 30.0f);
   EXPECT_TRUE(obj->physics_polygons.empty());
   EXPECT_TRUE(obj->polygons.empty());
-  EXPECT_FALSE(obj->physics_bsp);
-  EXPECT_FALSE(obj->drawing_bsp);
+  EXPECT_TRUE(obj->physics_bsp.nodes.empty());
+  EXPECT_TRUE(obj->drawing_bsp.nodes.empty());
   EXPECT_FALSE(obj->degrade_id);
 }
 
@@ -170,12 +176,12 @@ TEST(GfxObjLayout, OptionalPartsInPayloadOrder) {
   ASSERT_TRUE(obj) << obj.error().text();
   EXPECT_EQ(end, w.size());
   EXPECT_TRUE(obj->vertex_array.vertices.empty());
-  ASSERT_TRUE(obj->physics_bsp);
-  EXPECT_EQ(obj->physics_bsp->leaf()->leaf_index, 3u);
-  EXPECT_EQ(obj->physics_bsp->leaf()->solid, 1u);
+  ASSERT_EQ(obj->physics_bsp.nodes.size(), 1u);
+  EXPECT_EQ(obj->physics_bsp.root().leaf()->leaf_index, 3u);
+  EXPECT_EQ(obj->physics_bsp.root().leaf()->solid, 1u);
   EXPECT_EQ(obj->sort_center.y, 2.0f);
   EXPECT_EQ(obj->polygons.count(7), 1u);
-  EXPECT_EQ(obj->drawing_bsp->leaf()->leaf_index, 4u);
+  EXPECT_EQ(obj->drawing_bsp.root().leaf()->leaf_index, 4u);
   EXPECT_EQ(obj->degrade_id, 0xDE6EADE0u);
 
   // Cut right after the drawing tree: the degrade id is missing.
@@ -193,7 +199,8 @@ TEST(GfxObjLayout, RepeatedPolygonIdKeepsTheLater) {
   auto [obj, end] = parse(writer::encode_gfx_obj(desc));
   ASSERT_TRUE(obj) << obj.error().text();
   ASSERT_EQ(obj->polygons.size(), 2u);
-  EXPECT_EQ(obj->polygons.at(5).vertex_ids, (std::vector<uint16_t>{4, 5, 6, 7}));
+  const auto ids = obj->vertex_ids_of(obj->polygons.at(5));
+  EXPECT_EQ(std::vector<uint16_t>(ids.begin(), ids.end()), (std::vector<uint16_t>{4, 5, 6, 7}));
 }
 
 writer::GfxObjSpec full_spec() {
@@ -224,13 +231,35 @@ TEST(GfxObjRoundTrip, WriterRecordReadsBackAndEveryPrefixFails) {
   ASSERT_TRUE(obj) << obj.error().text();
   EXPECT_EQ(end, bytes.size());
   EXPECT_EQ(obj->vertex_array.vertices.size(), 3u);
-  EXPECT_EQ(obj->vertex_array.vertices.at(1).uvs[0].v, 0.25f);
-  EXPECT_EQ(obj->physics_polygons.at(0).neg_uv_indices.size(), 3u);
-  EXPECT_EQ(obj->polygons.at(1).vertex_ids, (std::vector<uint16_t>{0, 1}));
+  EXPECT_EQ(obj->vertex_array.uvs_of(obj->vertex_array.vertices.at(1))[0].v, 0.25f);
+  EXPECT_EQ(obj->neg_uv_indices_of(obj->physics_polygons.at(0)).size(), 3u);
+  const auto ids = obj->vertex_ids_of(obj->polygons.at(1));
+  EXPECT_EQ(std::vector<uint16_t>(ids.begin(), ids.end()), (std::vector<uint16_t>{0, 1}));
   EXPECT_TRUE(obj->polygons.at(1).neg_uv_indices.empty());
-  EXPECT_EQ(obj->physics_bsp->internal()->neg_child->leaf()->leaf_index, 2u);
-  EXPECT_EQ(obj->drawing_bsp->internal()->poly_ids, (std::vector<uint16_t>{0, 1}));
+  const auto& physics = obj->physics_bsp;
+  EXPECT_EQ(physics.child(physics.root().internal()->neg_child)->leaf()->leaf_index, 2u);
+  const auto tree_ids = obj->drawing_bsp.poly_ids_of(obj->drawing_bsp.root().internal()->poly_ids);
+  EXPECT_EQ(std::vector<uint16_t>(tree_ids.begin(), tree_ids.end()), (std::vector<uint16_t>{0, 1}));
   EXPECT_EQ(obj->degrade_id, 0x01000002u);
+
+  // Parsing into a record that held another object leaves nothing of the old one.
+  GfxObj reused;
+  Cursor first(bytes);
+  ASSERT_TRUE(GfxObj::unpack_into(first, reused));
+  const auto small = writer::encode_gfx_obj(writer::gfx_obj_from_positions(0x01000009, {}));
+  Cursor second(small);
+  ASSERT_TRUE(GfxObj::unpack_into(second, reused));
+  auto [fresh, fresh_end] = parse(small);
+  ASSERT_TRUE(fresh) << fresh.error().text();
+  EXPECT_EQ(reused.id, 0x01000009u);
+  EXPECT_TRUE(reused.vertex_array.vertices.empty());
+  EXPECT_TRUE(reused.vertex_array.uvs.empty());
+  EXPECT_TRUE(reused.polygons.empty());
+  EXPECT_TRUE(reused.polygon_lists.vertex_ids.empty());
+  EXPECT_TRUE(reused.physics_bsp.nodes.empty());
+  EXPECT_TRUE(reused.drawing_bsp.nodes.empty());
+  EXPECT_FALSE(reused.degrade_id);
+  EXPECT_EQ(reused.surfaces, fresh->surfaces);
 
   for (size_t n = 0; n < bytes.size(); ++n) {
     auto [cut, cut_end] = parse(std::span(bytes).first(n));

@@ -543,7 +543,7 @@ TEST(EveryPrefix, BspTreeOfEachKind) {
     writer::ByteWriter w;
     writer::encode_bsp(w, tree, kind);
     const BspTreeKind k = kind;
-    expect_runs(prefix_runs<BspNode>(w.view(), [k](Cursor& c) { return BspNode::read(c, k); }),
+    expect_runs(prefix_runs<BspTree>(w.view(), [k](Cursor& c) { return BspTree::read(c, k); }),
                 runs);
   }
 }

@@ -58,7 +58,7 @@ TEST(SetupModelLayout, NoPartsWithBothFlagsReadsNoPerPartData) {
   const PlacementType& placement = model->placement_frames.at(0x65);
   EXPECT_TRUE(placement.frames.empty());
   ASSERT_EQ(placement.hooks.size(), 1u);
-  EXPECT_EQ(placement.hooks[0].param, 0x77u);
+  EXPECT_EQ(model->hooks_of(placement)[0].param, 0x77u);
   EXPECT_EQ(model->height, 1.0f);
   EXPECT_EQ(model->step_down_height, 4.0f);
   // A stored 0 is absent, anything else present.
@@ -104,13 +104,16 @@ TEST(AnimationHooks, TypeFivePayloadDependsOnItsSignedValue) {
   w.u32(5).u32(0xB).u8(0x44).i16(7).u8(0x55);
   ASSERT_EQ(w.size(), 4u + 16 + 12);
   Cursor cursor(w.view());
-  auto placement = PlacementType::read(cursor, 0);
+  file_type::PlacementLists lists;
+  auto placement = PlacementType::read(cursor, 0, lists);
   ASSERT_TRUE(placement) << placement.error().text();
   EXPECT_EQ(cursor.position(), w.size());
   ASSERT_EQ(placement->hooks.size(), 2u);
-  EXPECT_EQ(placement->hooks[0].data,
-            (std::vector<uint8_t>{0x11, 0xFF, 0xFF, 0x22, 0x33, 0, 0, 0}));
-  EXPECT_EQ(placement->hooks[1].data, (std::vector<uint8_t>{0x44, 7, 0, 0x55}));
+  // Both payloads, padding included, one after the other in the pool.
+  EXPECT_EQ(lists.hook_data,
+            (std::vector<uint8_t>{0x11, 0xFF, 0xFF, 0x22, 0x33, 0, 0, 0, 0x44, 7, 0, 0x55}));
+  EXPECT_EQ(lists.hooks[1].data.first, 8u);
+  EXPECT_EQ(lists.hooks[1].data.size(), 4u);
 }
 
 TEST(AnimationHooks, EveryTypeReadsItsPayloadLength) {
@@ -118,18 +121,20 @@ TEST(AnimationHooks, EveryTypeReadsItsPayloadLength) {
   const size_t payload[27] = {0, 4, 4, 28, 0, 4, 4,  16, 12, 16, 12, 16, 8, 40,
                               4, 4, 4, 0,  4, 8, 12, 16, 12, 8,  12, 4,  40};
   for (uint32_t type = 0; type <= 26; ++type) {
-    file_type::PlacementType placement;
+    writer::PlacementSpec placement;
     placement.hooks = {writer::make_hook(type, type * 3), writer::make_hook(0, 0xFEED)};
     ByteWriter w;
     writer::encode_placement(w, placement);
     ASSERT_EQ(w.size(), 4 + 8 + payload[type] + 8) << type;
     Cursor cursor(w.view());
-    auto read = PlacementType::read(cursor, 0);
+    file_type::PlacementLists lists;
+    auto read = PlacementType::read(cursor, 0, lists);
     ASSERT_TRUE(read) << type << ": " << read.error().text();
     EXPECT_EQ(cursor.position(), w.size()) << type;
     ASSERT_EQ(read->hooks.size(), 2u);
-    EXPECT_EQ(read->hooks[0].data, placement.hooks[0].data) << type;
-    EXPECT_EQ(read->hooks[1].param, 0xFEEDu) << type;
+    const auto data = lists.hooks[0].data.in(lists.hook_data);
+    EXPECT_EQ(std::vector<uint8_t>(data.begin(), data.end()), placement.hooks[0].data) << type;
+    EXPECT_EQ(lists.hooks[1].param, 0xFEEDu) << type;
   }
 }
 
@@ -219,8 +224,8 @@ TEST(SetupModelRoundTrip, WriterModelReadsBackAndEveryPrefixFails) {
   ASSERT_EQ(model->placement_frames.size(), 2u);
   const auto& placement = model->placement_frames.at(0x44);
   EXPECT_EQ(placement.frames.size(), 2u);
-  EXPECT_EQ(placement.hooks[0].data.size(), 8u);
-  EXPECT_EQ(placement.hooks[1].data.size(), 40u);
+  EXPECT_EQ(model->hooks_of(placement)[0].data.size(), 8u);
+  EXPECT_EQ(model->data_of(model->hooks_of(placement)[1]).size(), 40u);
   EXPECT_EQ(model->cyl_spheres[0].height, 5.0f);
   EXPECT_EQ(model->spheres[0].radius, 2.0f);
   EXPECT_EQ(model->radius, 1.5f);

@@ -9,15 +9,28 @@ using dat::file_type::GfxObj;
 using dat::file_type::Scene;
 using dat::file_type::SetupModel;
 
-std::optional<Mesh> gfx_local_mesh(const dat::DatDatabase& portal, uint32_t id) {
+namespace {
+
+// Appends the vertex positions of graphics object `id` to `mesh`, in the order its
+// vertex map yields them; nothing when the file cannot be fetched or parsed. The object
+// is parsed into a record kept for the next one, so a run of parses allocates only
+// when an object outgrows every one before it.
+void append_gfx_vertices(const dat::DatDatabase& portal, uint32_t id, Mesh& mesh) {
   auto payload = portal.get_file(id);
-  if (!payload) return std::nullopt;
+  if (!payload) return;
+  thread_local GfxObj gfx;
   common::Cursor cursor(*payload);
-  auto gfx = GfxObj::unpack(cursor);
-  if (!gfx || gfx->vertex_array.vertices.empty()) return std::nullopt;
+  if (!GfxObj::unpack_into(cursor, gfx)) return;
+  if (mesh.empty()) mesh.reserve(gfx.vertex_array.vertices.size());
+  for (const auto& [vertex_id, vertex] : gfx.vertex_array.vertices) mesh.push_back(vertex.origin);
+}
+
+}  // namespace
+
+std::optional<Mesh> gfx_local_mesh(const dat::DatDatabase& portal, uint32_t id) {
   Mesh mesh;
-  mesh.reserve(gfx->vertex_array.vertices.size());
-  for (const auto& [vertex_id, vertex] : gfx->vertex_array.vertices) mesh.push_back(vertex.origin);
+  append_gfx_vertices(portal, id, mesh);
+  if (mesh.empty()) return std::nullopt;
   return mesh;
 }
 
@@ -47,14 +60,12 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
   auto payload = portal.get_file(object_id);
   if (!payload) return std::nullopt;
   common::Cursor cursor(*payload);
-  auto setup = SetupModel::unpack(cursor);
-  if (!setup || setup->parts.empty()) return std::nullopt;
+  thread_local SetupModel setup;  // reused like the graphics object record
+  if (!SetupModel::unpack_into(cursor, setup) || setup.parts.empty()) return std::nullopt;
   Mesh combined;
-  for (uint32_t part : setup->parts) {
+  for (uint32_t part : setup.parts) {
     ++fetches;
-    if (auto mesh = gfx_local_mesh(portal, part)) {
-      combined.insert(combined.end(), mesh->begin(), mesh->end());
-    }
+    append_gfx_vertices(portal, part, combined);
   }
   if (combined.empty()) return std::nullopt;
   return combined;

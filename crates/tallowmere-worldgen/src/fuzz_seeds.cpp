@@ -94,17 +94,19 @@ void add_gfx_obj_seeds(const SeedWorld& world, std::vector<FuzzSeed>& out) {
     if (trees < 3) {
       common::Cursor cursor(payload);
       auto obj = ft::GfxObj::unpack(cursor);
-      const auto add_tree = [&](const dat::physics::BspNode& tree, BspTreeKind kind,
+      const auto add_tree = [&](const dat::physics::BspTree& tree, BspTreeKind kind,
                                 const char* kind_name) {
         writer::ByteWriter w;
         w.u8(static_cast<uint8_t>(kind));
-        writer::encode_bsp(w, tree, kind);
+        writer::encode_bsp(w, writer::bsp_spec(tree), kind);
         seeds.add(std::string("tree-") + kind_name + "-" + hex_id(model.id), w.take());
       };
-      if (obj && obj->physics_bsp) add_tree(*obj->physics_bsp, BspTreeKind::Physics, "physics");
-      if (obj && obj->drawing_bsp) {
-        add_tree(*obj->drawing_bsp, BspTreeKind::Drawing, "drawing");
-        add_tree(*obj->drawing_bsp, BspTreeKind::Cell, "cell");
+      if (obj && !obj->physics_bsp.nodes.empty()) {
+        add_tree(obj->physics_bsp, BspTreeKind::Physics, "physics");
+      }
+      if (obj && !obj->drawing_bsp.nodes.empty()) {
+        add_tree(obj->drawing_bsp, BspTreeKind::Drawing, "drawing");
+        add_tree(obj->drawing_bsp, BspTreeKind::Cell, "cell");
         ++trees;
       }
     }

@@ -15,8 +15,8 @@ namespace {
 using common::Sphere;
 using common::Vector3;
 using dat::graphics::Polygon;
-using dat::physics::BspNode;
 using dat::physics::BspTreeKind;
+using writer::BspNodeSpec;
 namespace physics = dat::physics;
 namespace graphics = dat::graphics;
 namespace ft = dat::file_type;
@@ -149,10 +149,11 @@ Sphere sphere_near(Rng& rng, const Mesh& mesh) {
           mesh.radius * rng.uniform(0.3f, 1.0f)};
 }
 
-Polygon random_polygon(Rng& rng, uint32_t vertex_count, uint16_t uv_count, uint32_t surfaces) {
+writer::PolygonSpec random_polygon(Rng& rng, uint32_t vertex_count, uint16_t uv_count,
+                                   uint32_t surfaces) {
   const uint32_t r = rng.below(100);
   const uint32_t points = r < 1 ? 0 : r < 61 ? 3 : r < 91 ? 4 : rng.count_between(5, 8);
-  Polygon polygon;
+  writer::PolygonSpec polygon;
   polygon.num_points = static_cast<uint8_t>(points);
   static constexpr uint8_t kFlags[] = {0, 0, 0, 0x04, 0x08, 0x0C, 0x01, 0x14};
   polygon.poly_flags = kFlags[rng.below(8)];
@@ -186,43 +187,43 @@ class TreeMaker {
   TreeMaker(Rng& rng, BspTreeKind kind, const Mesh& mesh, uint32_t polygons)
       : rng_(rng), kind_(kind), mesh_(mesh), polygons_(polygons) {}
 
-  BspNode node(int depth, int max_depth) {
+  BspNodeSpec node(int depth, int max_depth) {
     const uint32_t r = rng_.below(100);
     if (depth >= max_depth || (depth > 0 && r < 25)) return leaf();
     if (r < 37) return portal(depth, max_depth);
     static constexpr std::string_view kTags[] = {"BPIN", "BPnN", "BPIn", "BPnn", "BpIN", "BpnN"};
     static constexpr std::string_view kChildless[] = {"BpIn", "Bpnn", "BPOL"};
-    physics::InternalNode node;
+    writer::InternalSpec node;
     const std::string_view tag = r < 44 ? kChildless[rng_.below(3)] : kTags[rng_.below(6)];
     std::copy(tag.begin(), tag.end(), node.node_type.begin());
     node.splitting_plane = plane();
     const bool known = r >= 44;
     if (known && tag[1] == 'P')
-      node.pos_child = std::make_unique<BspNode>(this->node(depth + 1, max_depth));
+      node.pos_child = std::make_unique<BspNodeSpec>(this->node(depth + 1, max_depth));
     if (known && tag[3] == 'N')
-      node.neg_child = std::make_unique<BspNode>(this->node(depth + 1, max_depth));
+      node.neg_child = std::make_unique<BspNodeSpec>(this->node(depth + 1, max_depth));
     if (kind_ != BspTreeKind::Cell) node.bounding_sphere = sphere_near(rng_, mesh_);
     if (kind_ == BspTreeKind::Drawing) node.poly_ids = poly_ids();
-    return BspNode{std::move(node)};
+    return BspNodeSpec{std::move(node)};
   }
 
  private:
-  BspNode leaf() {
-    physics::BspLeaf leaf;
+  BspNodeSpec leaf() {
+    writer::LeafSpec leaf;
     leaf.leaf_index = leaves_++;
     if (kind_ == BspTreeKind::Physics) {
       leaf.solid = rng_.below(2);
       leaf.bounding_sphere = sphere_near(rng_, mesh_);
       leaf.poly_ids = poly_ids();
     }
-    return BspNode{std::move(leaf)};
+    return BspNodeSpec{std::move(leaf)};
   }
 
-  BspNode portal(int depth, int max_depth) {
-    physics::BspPortal portal;
+  BspNodeSpec portal(int depth, int max_depth) {
+    writer::PortalSpec portal;
     portal.splitting_plane = plane();
-    portal.pos_child = std::make_unique<BspNode>(node(depth + 1, max_depth));
-    portal.neg_child = std::make_unique<BspNode>(node(depth + 1, max_depth));
+    portal.pos_child = std::make_unique<BspNodeSpec>(node(depth + 1, max_depth));
+    portal.neg_child = std::make_unique<BspNodeSpec>(node(depth + 1, max_depth));
     if (kind_ == BspTreeKind::Drawing) {
       portal.bounding_sphere = sphere_near(rng_, mesh_);
       portal.poly_ids = poly_ids();
@@ -230,7 +231,7 @@ class TreeMaker {
         portal.portals.push_back({static_cast<uint16_t>(rng_.below(8)), poly_id()});
       }
     }
-    return BspNode{std::move(portal)};
+    return BspNodeSpec{std::move(portal)};
   }
 
   common::Plane plane() {
@@ -306,7 +307,7 @@ std::vector<uint8_t> gfx_obj_payload(const Catalog& catalog, const Model& model)
   const uint16_t uvs = uv_roll < 2 ? 0 : uv_roll < 8 ? 1 : 2;
   if (record.vertex_type == 1) {
     for (size_t i = 0; i < mesh.points.size(); ++i) {
-      graphics::SWVertex vertex;
+      writer::VertexSpec vertex;
       vertex.origin = mesh.points[i];
       const Vector3 d = {vertex.origin.x - mesh.center.x, vertex.origin.y - mesh.center.y,
                          vertex.origin.z - mesh.center.z};
@@ -383,7 +384,7 @@ std::vector<uint8_t> setup_model_payload(const Catalog& catalog, const Model& mo
   const uint32_t placements = rng.chance(0.6) ? 1 : rng.count_between(2, 4);
   static constexpr uint32_t kKeys[] = {0, 1, 0x65, 0x66, 0x67, 0x68, 0x79, 0x80};
   for (uint32_t p = 0; p < placements; ++p) {
-    ft::PlacementType placement;
+    writer::PlacementSpec placement;
     for (uint32_t i = 0; i < n; ++i) placement.frames.push_back(part_frame(rng, spread));
     const uint32_t hooks = p == 0 ? rng.count_between(1, 4) : rng.below(3);
     for (uint32_t h = 0; h < hooks; ++h) {

@@ -293,17 +293,13 @@ TEST(DemoWorld, RecordsCoverEveryVariantTheParsersHandle) {
   std::set<uint32_t> hook_types;
   std::set<size_t> type5_sizes;
   size_t most_vertices = 0, fewest_vertices = SIZE_MAX, with_uvs = 0;
-  std::function<void(const dat::physics::BspNode&)> walk = [&](const dat::physics::BspNode& n) {
-    if (n.leaf()) node_kinds.insert("LEAF");
-    if (const auto* p = n.portal()) {
-      node_kinds.insert("PORT");
-      walk(*p->pos_child);
-      walk(*p->neg_child);
-    }
-    if (const auto* i = n.internal()) {
-      node_kinds.insert(std::string(i->node_type.begin(), i->node_type.end()));
-      if (i->pos_child) walk(*i->pos_child);
-      if (i->neg_child) walk(*i->neg_child);
+  const auto walk = [&](const dat::physics::BspTree& tree) {
+    for (const auto& n : tree.nodes) {
+      if (n.leaf()) node_kinds.insert("LEAF");
+      if (n.portal()) node_kinds.insert("PORT");
+      if (const auto* i = n.internal()) {
+        node_kinds.insert(std::string(i->node_type.begin(), i->node_type.end()));
+      }
     }
   };
 
@@ -318,8 +314,8 @@ TEST(DemoWorld, RecordsCoverEveryVariantTheParsersHandle) {
     if (entry.id >> 24 == 0x01) {
       auto gfx = parse<ft::GfxObj>(bytes);
       ASSERT_TRUE(gfx);
-      if (gfx->physics_bsp) walk(*gfx->physics_bsp);
-      if (gfx->drawing_bsp) walk(*gfx->drawing_bsp);
+      walk(gfx->physics_bsp);
+      walk(gfx->drawing_bsp);
       const size_t n = gfx->vertex_array.vertices.size();
       most_vertices = std::max(most_vertices, n);
       if (n) fewest_vertices = std::min(fewest_vertices, n);
@@ -329,7 +325,7 @@ TEST(DemoWorld, RecordsCoverEveryVariantTheParsersHandle) {
       ASSERT_TRUE(setup);
       for (const auto& [key, placement] : setup->placement_frames) {
         EXPECT_EQ(placement.frames.size(), setup->parts.size());
-        for (const auto& hook : placement.hooks) {
+        for (const auto& hook : setup->hooks_of(placement)) {
           hook_types.insert(hook.hook_type);
           if (hook.hook_type == 5) type5_sizes.insert(hook.data.size());
         }

@@ -7,15 +7,23 @@
 
 namespace tallowmere::dat::file_type {
 
-using physics::BspNode;
+using physics::BspTree;
 using physics::BspTreeKind;
 
 namespace {
 
 constexpr auto kPhysicsTree =
-    common::Describe{[](auto& a, auto& node) { BspNode::describe(a, node, BspTreeKind::Physics); }};
+    common::Describe{[](auto& a, auto& tree) { BspTree::describe(a, tree, BspTreeKind::Physics); }};
 constexpr auto kDrawingTree =
-    common::Describe{[](auto& a, auto& node) { BspNode::describe(a, node, BspTreeKind::Drawing); }};
+    common::Describe{[](auto& a, auto& tree) { BspTree::describe(a, tree, BspTreeKind::Drawing); }};
+
+// Polygons whose lists go to (or come from) the object's polygon_lists.
+template <class Obj>
+auto polygons_in(Obj& obj) {
+  return common::Describe{[&lists = obj.polygon_lists](auto& a, auto& poly) {
+    graphics::Polygon::describe(a, poly, lists);
+  }};
+}
 
 }  // namespace
 
@@ -27,16 +35,16 @@ void GfxObj::describe(A& a, Self& obj) {
   a.list("surfaces", obj.surfaces, codec::PackedCount{});
   a.field("vertex_array", obj.vertex_array);
   if (obj.flags & HAS_PHYSICS) {
-    a.map("physics_polygons", obj.physics_polygons, codec::PackedCount{});
-    a.optional("physics_bsp", obj.physics_bsp, true, kPhysicsTree);
+    a.map("physics_polygons", obj.physics_polygons, codec::PackedCount{}, polygons_in(obj));
+    a.field("physics_bsp", obj.physics_bsp, kPhysicsTree);
   } else {
     a.absent("physics_polygons");
     a.absent("physics_bsp");
   }
   a.field("sort_center", obj.sort_center);
   if (obj.flags & HAS_DRAWING) {
-    a.map("polygons", obj.polygons, codec::PackedCount{});
-    a.optional("drawing_bsp", obj.drawing_bsp, true, kDrawingTree);
+    a.map("polygons", obj.polygons, codec::PackedCount{}, polygons_in(obj));
+    a.field("drawing_bsp", obj.drawing_bsp, kDrawingTree);
   } else {
     a.absent("polygons");
     a.absent("drawing_bsp");
@@ -45,5 +53,39 @@ void GfxObj::describe(A& a, Self& obj) {
 }
 
 TALLOWMERE_DESCRIBED(GfxObj);
+
+void GfxObj::clear() {
+  surfaces.clear();
+  vertex_array.vertex_type = 0;
+  vertex_array.vertices.clear();
+  vertex_array.uvs.clear();
+  physics_polygons.clear();
+  physics_bsp.nodes.clear();
+  physics_bsp.poly_ids.clear();
+  physics_bsp.portals.clear();
+  sort_center = {};
+  polygons.clear();
+  drawing_bsp.nodes.clear();
+  drawing_bsp.poly_ids.clear();
+  drawing_bsp.portals.clear();
+  degrade_id.reset();
+  polygon_lists.clear();
+}
+
+common::ParseResult<void> GfxObj::unpack_into(common::Cursor& cursor, GfxObj& out) {
+  out.clear();
+  common::Reader reader(cursor);
+  describe(reader, out);
+  if (!reader.ok()) return make_unexpected(reader.take_error());
+  return {};
+}
+
+common::ParseResult<GfxObj> GfxObj::unpack(common::Cursor& cursor) {
+  thread_local GfxObj scratch;
+  if (auto parsed = unpack_into(cursor, scratch); !parsed) {
+    return make_unexpected(std::move(parsed).error());
+  }
+  return GfxObj(scratch);  // a copy holds each array at its exact size
+}
 
 }  // namespace tallowmere::dat::file_type

@@ -55,56 +55,56 @@ uint32_t fixed_payload_size(uint32_t hook_type) {
 
 // A hook's payload as stored, by its type, then the padding bytes that bring the hook
 // (8 bytes of type and param, then the payload) to a multiple of 4.
+template <class Pool>
 struct HookPayload {
   uint32_t hook_type = 0;
+  // The pool takes the bytes read; the Run returned covers them.
+  Pool& pool;
 
-  [[nodiscard]] common::ParseResult<std::vector<uint8_t>> read(common::Cursor& cursor) const {
-    std::vector<uint8_t> data;
+  [[nodiscard]] common::ParseResult<common::Run> read(common::Cursor& cursor) const {
+    const size_t first = pool.size();
     auto append = [&](uint64_t n) -> common::ParseResult<void> {
       auto bytes = cursor.take(n);
       if (!bytes) return make_unexpected(std::move(bytes).error());
-      data.insert(data.end(), bytes->begin(), bytes->end());
+      pool.insert(pool.end(), bytes->begin(), bytes->end());
       return {};
     };
     if (hook_type == 5) {
       // One byte and an i16; a negative i16 brings two more bytes.
       if (auto head = append(3); !head) return make_unexpected(std::move(head).error());
-      if (common::load_le<int16_t>(data.data() + 1) < 0) {
+      if (common::load_le<int16_t>(pool.data() + first + 1) < 0) {
         if (auto tail = append(2); !tail) return make_unexpected(std::move(tail).error());
       }
     } else if (auto payload = append(fixed_payload_size(hook_type)); !payload) {
       return make_unexpected(std::move(payload).error());
     }
-    while (data.size() % 4 != 0) {
+    while ((pool.size() - first) % 4 != 0) {
       if (auto pad = append(1); !pad) return make_unexpected(std::move(pad).error());
     }
-    return data;
+    return common::Run{static_cast<uint32_t>(first), static_cast<uint32_t>(pool.size() - first)};
   }
 
-  void visit(common::FieldVisitor& v, std::string_view name,
-             const std::vector<uint8_t>& data) const {
-    v.value(name, std::span<const uint8_t>(data));
+  void visit(common::FieldVisitor& v, std::string_view name, const common::Run& data) const {
+    v.value(name, data.in(pool));
   }
 };
 
-}  // namespace
-
-template <class A, class Self>
-void AnimationHook::describe(A& a, Self& hook) {
-  a.hand_written("AnimationHook");
-  a.field("hook_type", hook.hook_type);
-  a.field("param", hook.param);
-  a.check(hook.hook_type <= kMaxType, [&] {
-    return "Unsupported AnimationHook type: 0x" + common::hex_upper(hook.hook_type, 8);
-  });
-  a.field("data", hook.data, HookPayload{hook.hook_type});
+// The hooks of a placement, appended to (or visited in) the lists' pools.
+template <class Lists>
+auto hooks_in(Lists& lists) {
+  auto describe = common::Describe{
+      [&data = lists.hook_data](auto& a, auto& hook) { AnimationHook::describe(a, hook, data); }};
+  using Pool = std::remove_reference_t<decltype((lists.hooks))>;
+  return common::InPool<Pool, decltype(describe)>{lists.hooks, describe};
 }
 
-template <class A, class Self>
-void PlacementType::describe(A& a, Self& placement, uint32_t num_parts) {
+}  // namespace
+
+template <class A, class Self, class Lists>
+void PlacementType::describe(A& a, Self& placement, uint32_t num_parts, Lists& lists) {
   a.hand_written("PlacementType");
-  a.list("frames", placement.frames, Counted{num_parts});
-  a.list("hooks", placement.hooks, CountU32{});
+  a.list("frames", placement.frames, Counted{num_parts}, common::InPool{lists.frames});
+  a.list("hooks", placement.hooks, CountU32{}, hooks_in(lists));
 }
 
 template <class A, class Self>
@@ -130,6 +130,17 @@ void LightInfo::describe(A& a, Self& light) {
   a.field("intensity", light.intensity);
   a.field("falloff", light.falloff);
   a.field("cone_angle", light.cone_angle);
+}
+
+template <class A, class Self, class Pool>
+void AnimationHook::describe(A& a, Self& hook, Pool& pool) {
+  a.hand_written("AnimationHook");
+  a.field("hook_type", hook.hook_type);
+  a.field("param", hook.param);
+  a.check(hook.hook_type <= kMaxType, [&] {
+    return "Unsupported AnimationHook type: 0x" + common::hex_upper(hook.hook_type, 8);
+  });
+  a.field("data", hook.data, HookPayload<Pool>{hook.hook_type, pool});
 }
 
 template <class A, class Self>
@@ -159,10 +170,11 @@ void SetupModel::describe(A& a, Self& model) {
     return "SetupModel 0x" + common::hex_upper(model.id, 8) +
            " declared negative placement count " + std::to_string(num_placements);
   });
-  a.map("placement_frames", model.placement_frames, Counted{static_cast<uint32_t>(num_placements)},
-        common::Describe{[num_parts](auto& walker, auto& placement) {
-          PlacementType::describe(walker, placement, num_parts);
-        }});
+  a.map(
+      "placement_frames", model.placement_frames, Counted{static_cast<uint32_t>(num_placements)},
+      common::Describe{[num_parts, &lists = model.placement_lists](auto& walker, auto& placement) {
+        PlacementType::describe(walker, placement, num_parts, lists);
+      }});
   a.list("cyl_spheres", model.cyl_spheres, CountU32{});
   a.list("spheres", model.spheres, CountU32{});
   a.field("height", model.height);
@@ -179,19 +191,49 @@ void SetupModel::describe(A& a, Self& model) {
   a.field("default_script_table", model.default_script_table, common::ZeroIsAbsent{});
 }
 
-TALLOWMERE_DESCRIBED(AnimationHook);
 TALLOWMERE_DESCRIBED(LocationType);
 TALLOWMERE_DESCRIBED(CylSphere);
 TALLOWMERE_DESCRIBED(LightInfo);
 TALLOWMERE_DESCRIBED(SetupModel);
-template void PlacementType::describe(common::Reader&, PlacementType&, uint32_t);
-template void PlacementType::describe(common::Visitor&, const PlacementType&, uint32_t);
+template void AnimationHook::describe(common::Reader&, AnimationHook&, std::vector<uint8_t>&);
+template void AnimationHook::describe(common::Visitor&, const AnimationHook&,
+                                      const std::vector<uint8_t>&);
+template void PlacementType::describe(common::Reader&, PlacementType&, uint32_t, PlacementLists&);
+template void PlacementType::describe(common::Visitor&, const PlacementType&, uint32_t,
+                                      const PlacementLists&);
 
-common::ParseResult<PlacementType> PlacementType::read(common::Cursor& cursor, uint32_t num_parts) {
+common::ParseResult<PlacementType> PlacementType::read(common::Cursor& cursor, uint32_t num_parts,
+                                                       PlacementLists& lists) {
   return common::read_record<PlacementType>(
-      cursor, [num_parts](common::Reader& a, PlacementType& placement) {
-        PlacementType::describe(a, placement, num_parts);
+      cursor, [num_parts, &lists](common::Reader& a, PlacementType& placement) {
+        PlacementType::describe(a, placement, num_parts, lists);
       });
+}
+
+common::ParseResult<void> SetupModel::unpack_into(common::Cursor& cursor, SetupModel& out) {
+  // Every field is assigned by the parse except the lists, which it appends to.
+  out.parts.clear();
+  out.parent_index.clear();
+  out.default_scale.clear();
+  out.holding_locations.clear();
+  out.connection_points.clear();
+  out.placement_frames.clear();
+  out.cyl_spheres.clear();
+  out.spheres.clear();
+  out.lights.clear();
+  out.placement_lists.clear();
+  common::Reader reader(cursor);
+  describe(reader, out);
+  if (!reader.ok()) return make_unexpected(reader.take_error());
+  return {};
+}
+
+common::ParseResult<SetupModel> SetupModel::unpack(common::Cursor& cursor) {
+  thread_local SetupModel scratch;
+  if (auto parsed = unpack_into(cursor, scratch); !parsed) {
+    return make_unexpected(std::move(parsed).error());
+  }
+  return SetupModel(scratch);  // a copy holds each array at its exact size
 }
 
 }  // namespace tallowmere::dat::file_type

@@ -140,6 +140,51 @@ struct Bytes {
   }
 };
 
+// A list kept in a pool that a record shares among its parts (every texture pair of a
+// vertex array, say): the elements [first, first + count) of the pool. A record holding
+// many small lists keeps them in a few pools instead of one allocation each.
+struct Run {
+  uint32_t first = 0;
+  uint32_t count = 0;
+
+  [[nodiscard]] size_t size() const { return count; }
+  [[nodiscard]] bool empty() const { return count == 0; }
+  template <class T>
+  [[nodiscard]] std::span<const T> in(const std::vector<T>& pool) const {
+    return std::span<const T>(pool).subspan(first, count);
+  }
+};
+
+// List elements appended to `pool` (read) or taken from it (visited), the list itself
+// held as the Run over them: `a.list("uvs", vertex.uvs, Counted{n}, InPool{pool})`.
+template <class Pool, class Element = Auto>
+struct InPool {
+  Pool& pool;
+  Element element{};
+};
+template <class Pool>
+InPool(Pool&) -> InPool<Pool>;
+
+// `count` bytes taken as one block and appended to `pool`, held as the Run over them;
+// fewer fail with "failed to fill whole buffer". The visitor sees the bytes.
+template <class Pool>
+struct BytesInPool {
+  Pool& pool;
+  uint64_t count = 0;
+  [[nodiscard]] ParseResult<Run> read(Cursor& cursor) const {
+    auto bytes = cursor.take(count);
+    if (!bytes) return make_unexpected(std::move(bytes).error());
+    const auto first = static_cast<uint32_t>(pool.size());
+    pool.insert(pool.end(), bytes->begin(), bytes->end());
+    return Run{first, static_cast<uint32_t>(bytes->size())};
+  }
+  void visit(FieldVisitor& v, std::string_view name, const Run& run) const {
+    v.value(name, run.in(pool));
+  }
+};
+template <class Pool>
+BytesInPool(Pool&, uint64_t) -> BytesInPool<Pool>;
+
 // A u32 id where 0 stands for absent. The visitor sees the stored u32.
 struct ZeroIsAbsent {
   [[nodiscard]] ParseResult<std::optional<uint32_t>> read(Cursor& cursor) const {
@@ -167,6 +212,10 @@ template <class T, size_t N>
 struct IsStdArray<std::array<T, N>> : std::true_type {};
 template <class T>
 struct IsPair : std::false_type {};
+template <class T>
+struct IsInPool : std::false_type {};
+template <class Pool, class Element>
+struct IsInPool<InPool<Pool, Element>> : std::true_type {};
 template <class A, class B>
 struct IsPair<std::pair<A, B>> : std::true_type {};
 
@@ -359,12 +408,24 @@ class Reader {
     }
   }
 
+  // Room for `more` elements after those already held; a pool grows geometrically.
+  template <class Seq>
+  static void reserve_more(Seq& out, uint64_t more) {
+    const size_t want = out.size() + static_cast<size_t>(more);
+    if (want > out.capacity()) out.reserve(std::max(want, out.capacity() * 2));
+  }
+
   template <class Seq, class Count, class Element>
   void read_list(Seq& out, const Count& count, const Element& element) {
-    const uint64_t n = read_count(count);
-    if constexpr (IsStdArray<Seq>::value) {
+    if constexpr (IsInPool<Element>::value) {
+      const size_t first = element.pool.size();
+      read_list(element.pool, count, element.element);
+      out = Run{static_cast<uint32_t>(first), static_cast<uint32_t>(element.pool.size() - first)};
+    } else if constexpr (IsStdArray<Seq>::value) {
+      const uint64_t n = read_count(count);
       for (uint64_t i = 0; i < n && i < out.size() && !error_; ++i) read_element(out[i], element);
     } else {
+      const uint64_t n = read_count(count);
       using T = typename Seq::value_type;
       // Reserve no more than the remaining bytes could hold. Numbers read by their type
       // are taken in one sweep when all of them are there; records of a known stored
@@ -382,10 +443,9 @@ class Reader {
         }
       }
       if constexpr (std::is_arithmetic_v<T>) {
-        out.reserve(static_cast<size_t>(std::min<uint64_t>(n, cursor_.remaining() / sizeof(T))));
+        reserve_more(out, std::min<uint64_t>(n, cursor_.remaining() / sizeof(T)));
       } else if constexpr (requires { T::kStoredSize; }) {
-        out.reserve(
-            static_cast<size_t>(std::min<uint64_t>(n, cursor_.remaining() / T::kStoredSize)));
+        reserve_more(out, std::min<uint64_t>(n, cursor_.remaining() / T::kStoredSize));
       }
       for (uint64_t i = 0; i < n && !error_; ++i) read_element(out.emplace_back(), element);
     }
@@ -438,7 +498,11 @@ class Visitor {
   template <class Seq, class Count, class Element = Auto>
   void list(const char* name, const Seq& in, const Count&, const Element& element = {},
             SourceLocation = SourceLocation::current()) {
-    visit_list(name, in, Count::form, element);
+    if constexpr (IsInPool<Element>::value) {
+      visit_list(name, in.in(element.pool), Count::form, element.element);
+    } else {
+      visit_list(name, in, Count::form, element);
+    }
   }
 
   template <class Map, class Count, class Element = Auto>

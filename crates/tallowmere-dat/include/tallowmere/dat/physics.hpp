@@ -18,12 +18,15 @@
 // only) have children; the positive subtree is stored first. Any other tag is an
 // internal node without children. Polygon ids are u16; every list grows as its
 // elements arrive and is never sized from its count in advance.
+//
+// A parsed tree is flat (BspTree): its nodes, polygon ids and portal polygons sit in one
+// array each, however many nodes it has.
 #pragma once
 
 #include <array>
 #include <cstdint>
-#include <memory>
 #include <optional>
+#include <span>
 #include <variant>
 #include <vector>
 
@@ -34,9 +37,9 @@ namespace tallowmere::dat::physics {
 
 enum class BspTreeKind : uint8_t { Drawing = 0, Physics = 1, Cell = 2 };
 
-// Limits on untrusted tree structure. The format sets no depth bound. The reader keeps
-// its open nodes on the heap, but a parsed tree is destroyed (and encoded) recursively,
-// one call per level; real trees are a few dozen levels deep.
+// Limits on untrusted tree structure. The format sets no depth bound. Neither reading,
+// visiting nor encoding a tree grows the call stack with its depth by more than one call
+// per level; real trees are a few dozen levels deep.
 struct BspLimits {
   static constexpr uint32_t kMaxDepth = 2048;
 };
@@ -44,22 +47,24 @@ struct BspLimits {
 inline constexpr uint32_t kTagLeaf = 0x4C454146;    // "LEAF"
 inline constexpr uint32_t kTagPortal = 0x504F5254;  // "PORT"
 
-struct BspNode;
+// A child reference: the child's position in its tree's `nodes`. The root (position 0)
+// is nobody's child, so 0 stands for "no child".
+inline constexpr uint32_t kNoChild = 0;
 
 struct InternalNode {
   std::array<char, 4> node_type{};  // the tag's characters in reading order
   common::Plane splitting_plane;
-  std::unique_ptr<BspNode> pos_child;
-  std::unique_ptr<BspNode> neg_child;
+  uint32_t pos_child = kNoChild;
+  uint32_t neg_child = kNoChild;
   std::optional<common::Sphere> bounding_sphere;  // absent in Cell trees
-  std::vector<uint16_t> poly_ids;                 // Drawing trees only
+  common::Run poly_ids;                           // Drawing trees only
 };
 
 struct BspLeaf {
   uint32_t leaf_index = 0;
   uint32_t solid = 0;                             // Physics trees only
   std::optional<common::Sphere> bounding_sphere;  // Physics trees only
-  std::vector<uint16_t> poly_ids;                 // Physics trees only
+  common::Run poly_ids;                           // Physics trees only
 };
 
 // Declarative record, 4 bytes: portal_index u16, poly_id u16.
@@ -72,38 +77,61 @@ struct PortalPoly {
   }
   template <class A, class Self>
   static void describe(A& a, Self& self);
+  friend bool operator==(const PortalPoly&, const PortalPoly&) = default;
 };
 
 struct BspPortal {
   common::Plane splitting_plane;
-  std::unique_ptr<BspNode> pos_child;             // never null in a parsed portal
-  std::unique_ptr<BspNode> neg_child;             // never null in a parsed portal
+  uint32_t pos_child = kNoChild;                  // never kNoChild in a parsed portal
+  uint32_t neg_child = kNoChild;                  // never kNoChild in a parsed portal
   std::optional<common::Sphere> bounding_sphere;  // Drawing trees only
-  std::vector<uint16_t> poly_ids;                 // Drawing trees only
-  std::vector<PortalPoly> portals;                // Drawing trees only
-
-  // Reads the body of a portal node (everything after its tag), subtrees included.
-  [[nodiscard]] static common::ParseResult<BspPortal> read(common::Cursor& cursor,
-                                                           BspTreeKind kind);
+  common::Run poly_ids;                           // Drawing trees only
+  common::Run portals;                            // Drawing trees only
 };
 
 struct BspNode {
   std::variant<InternalNode, BspLeaf, BspPortal> value;
 
+  const InternalNode* internal() const { return std::get_if<InternalNode>(&value); }
+  const BspLeaf* leaf() const { return std::get_if<BspLeaf>(&value); }
+  const BspPortal* portal() const { return std::get_if<BspPortal>(&value); }
+};
+
+// A whole tree in three flat arrays: the nodes depth first in payload order (the root
+// first, every node before its subtrees), the polygon ids of every node and the portal
+// polygons of every portal node. Nodes refer to their children and lists by position.
+struct BspTree {
+  std::vector<BspNode> nodes;
+  std::vector<uint16_t> poly_ids;
+  std::vector<PortalPoly> portals;
+
+  [[nodiscard]] const BspNode& root() const { return nodes.front(); }
+  // The node at `position`, or nullptr for kNoChild.
+  [[nodiscard]] const BspNode* child(uint32_t position) const {
+    return position == kNoChild ? nullptr : &nodes[position];
+  }
+  [[nodiscard]] std::span<const uint16_t> poly_ids_of(const common::Run& run) const {
+    return run.in(poly_ids);
+  }
+  [[nodiscard]] std::span<const PortalPoly> portals_of(const common::Run& run) const {
+    return run.in(portals);
+  }
+
   // Reads one node and its whole subtree, every child with the same kind. Fails with
   // the error of the first failing read (end of data, a Plane or Sphere error, a
   // PortalPoly error), or with the failed check "BSP tree deeper than 2048 levels" at
   // the position of the first node below that depth.
-  [[nodiscard]] static common::ParseResult<BspNode> read(common::Cursor& cursor, BspTreeKind kind);
+  [[nodiscard]] static common::ParseResult<BspTree> read(common::Cursor& cursor, BspTreeKind kind);
+  // Reads the body of a portal node (everything after its tag), subtrees included; the
+  // portal is the root of the tree returned.
+  [[nodiscard]] static common::ParseResult<BspTree> read_portal(common::Cursor& cursor,
+                                                                BspTreeKind kind);
 
-  // The node and its whole subtree, depth first in payload order, for the reader and the
-  // visitor (see common/record.hpp). Open nodes are kept on the heap, not the call stack.
+  // The tree depth first in payload order, for the reader and the visitor (see
+  // common/record.hpp), which see each node as a nested BspNode record. Open nodes are
+  // kept on the heap, not the call stack.
   template <class A, class Self>
   static void describe(A& a, Self& self, BspTreeKind kind);
-
-  const InternalNode* internal() const { return std::get_if<InternalNode>(&value); }
-  const BspLeaf* leaf() const { return std::get_if<BspLeaf>(&value); }
-  const BspPortal* portal() const { return std::get_if<BspPortal>(&value); }
 };
 
 }  // namespace tallowmere::dat::physics

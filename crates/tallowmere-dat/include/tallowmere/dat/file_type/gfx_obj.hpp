@@ -12,10 +12,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
+#include "tallowmere/common/flat_map.hpp"
 #include "tallowmere/common/record.hpp"
-#include "tallowmere/common/seeded_map.hpp"
 #include "tallowmere/dat/graphics.hpp"
 #include "tallowmere/dat/physics.hpp"
 
@@ -31,20 +32,39 @@ struct GfxObj {
   std::vector<uint32_t> surfaces;
   graphics::CVertexArray vertex_array;
   // Polygon maps are keyed by polygon id; a repeated id keeps the later polygon.
-  // Their iteration order is unspecified.
-  common::SeededMap<uint16_t, graphics::Polygon> physics_polygons;
-  std::optional<physics::BspNode> physics_bsp;
+  // Their iteration order is unspecified. The lists of both sit in polygon_lists.
+  common::FlatMap<uint16_t, graphics::Polygon> physics_polygons;
+  physics::BspTree physics_bsp;  // no nodes without HAS_PHYSICS
   common::Vector3 sort_center;
-  common::SeededMap<uint16_t, graphics::Polygon> polygons;
-  std::optional<physics::BspNode> drawing_bsp;
+  common::FlatMap<uint16_t, graphics::Polygon> polygons;
+  physics::BspTree drawing_bsp;  // no nodes without HAS_DRAWING
   std::optional<uint32_t> degrade_id;
+  graphics::PolygonLists polygon_lists;
+
+  [[nodiscard]] std::span<const uint16_t> vertex_ids_of(const graphics::Polygon& poly) const {
+    return poly.vertex_ids.in(polygon_lists.vertex_ids);
+  }
+  [[nodiscard]] std::span<const uint8_t> pos_uv_indices_of(const graphics::Polygon& poly) const {
+    return poly.pos_uv_indices.in(polygon_lists.uv_indices);
+  }
+  [[nodiscard]] std::span<const uint8_t> neg_uv_indices_of(const graphics::Polygon& poly) const {
+    return poly.neg_uv_indices.in(polygon_lists.uv_indices);
+  }
 
   // Parses a whole graphics object from the cursor's position. Errors of the field
   // readers, polygons, vertex array and trees pass through unchanged; nothing partial
-  // is returned.
-  [[nodiscard]] static common::ParseResult<GfxObj> unpack(common::Cursor& cursor) {
-    return common::read_record<GfxObj>(cursor);
-  }
+  // is returned. The record holds each of its arrays in one allocation of its exact
+  // size: the parse itself fills a per-thread scratch record whose storage is reused.
+  [[nodiscard]] static common::ParseResult<GfxObj> unpack(common::Cursor& cursor);
+
+  // Parses like unpack into `out`, reusing the storage it holds: a caller that parses
+  // many objects into one record allocates only when an object outgrows the largest
+  // before it. After an error `out` holds an unspecified part of the object.
+  [[nodiscard]] static common::ParseResult<void> unpack_into(common::Cursor& cursor, GfxObj& out);
+
+  // Removes everything, keeping the storage.
+  void clear();
+
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };

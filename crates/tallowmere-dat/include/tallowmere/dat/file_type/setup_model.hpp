@@ -19,10 +19,11 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
 
+#include "tallowmere/common/flat_map.hpp"
 #include "tallowmere/common/record.hpp"
-#include "tallowmere/common/seeded_map.hpp"
 #include "tallowmere/dat/graphics.hpp"
 
 namespace tallowmere::dat::file_type {
@@ -32,21 +33,37 @@ struct AnimationHook {
 
   uint32_t hook_type = 0;
   uint32_t param = 0;
-  std::vector<uint8_t> data;  // the payload as stored, then its padding bytes
-  template <class A, class Self>
-  static void describe(A& a, Self& self);
+  common::Run data;  // the payload as stored, then its padding bytes, in `pool`
+  template <class A, class Self, class Pool>
+  static void describe(A& a, Self& self, Pool& pool);
+};
+
+// The frames and hooks of every placement of a setup model, and the hooks' payloads,
+// kept in shared pools: each placement and hook holds Runs into them.
+struct PlacementLists {
+  std::vector<graphics::Frame> frames;
+  std::vector<AnimationHook> hooks;
+  std::vector<uint8_t> hook_data;
+
+  void clear() {
+    frames.clear();
+    hooks.clear();
+    hook_data.clear();
+  }
 };
 
 struct PlacementType {
-  std::vector<graphics::Frame> frames;  // one per part
-  std::vector<AnimationHook> hooks;
+  common::Run frames;  // one per part, in PlacementLists::frames
+  common::Run hooks;   // in PlacementLists::hooks
 
-  // Reads `num_parts` frames and the hooks. A hook type above 26 fails with the failed
-  // check "Unsupported AnimationHook type: 0x<type, 8 hex digits>" just after its param.
+  // Reads `num_parts` frames and the hooks, appending them to `lists`. A hook type above
+  // 26 fails with the failed check "Unsupported AnimationHook type: 0x<type, 8 hex
+  // digits>" just after its param.
   [[nodiscard]] static common::ParseResult<PlacementType> read(common::Cursor& cursor,
-                                                               uint32_t num_parts);
-  template <class A, class Self>
-  static void describe(A& a, Self& self, uint32_t num_parts);
+                                                               uint32_t num_parts,
+                                                               PlacementLists& lists);
+  template <class A, class Self, class Lists>
+  static void describe(A& a, Self& self, uint32_t num_parts, Lists& lists);
 };
 
 struct LocationType {
@@ -95,9 +112,9 @@ struct SetupModel {
   std::vector<common::Vector3> default_scale;  // one per part with HAS_DEFAULT_SCALE
   // Keyed collections: a repeated key keeps the later entry; iteration order is
   // unspecified.
-  common::SeededMap<uint32_t, LocationType> holding_locations;
-  common::SeededMap<uint32_t, LocationType> connection_points;
-  common::SeededMap<uint32_t, PlacementType> placement_frames;
+  common::FlatMap<uint32_t, LocationType> holding_locations;
+  common::FlatMap<uint32_t, LocationType> connection_points;
+  common::FlatMap<uint32_t, PlacementType> placement_frames;
   std::vector<CylSphere> cyl_spheres;
   std::vector<common::Sphere> spheres;
   float height = 0;
@@ -106,19 +123,34 @@ struct SetupModel {
   float step_down_height = 0;
   common::Sphere sorting_sphere;
   common::Sphere selection_sphere;
-  common::SeededMap<uint32_t, LightInfo> lights;
+  common::FlatMap<uint32_t, LightInfo> lights;
   std::optional<uint32_t> default_animation;
   std::optional<uint32_t> default_script;
   std::optional<uint32_t> default_motion_table;
   std::optional<uint32_t> default_sound_table;
   std::optional<uint32_t> default_script_table;
+  PlacementLists placement_lists;  // the frames and hooks of placement_frames
+
+  [[nodiscard]] std::span<const graphics::Frame> frames_of(const PlacementType& p) const {
+    return p.frames.in(placement_lists.frames);
+  }
+  [[nodiscard]] std::span<const AnimationHook> hooks_of(const PlacementType& p) const {
+    return p.hooks.in(placement_lists.hooks);
+  }
+  [[nodiscard]] std::span<const uint8_t> data_of(const AnimationHook& hook) const {
+    return hook.data.in(placement_lists.hook_data);
+  }
 
   // Parses a whole setup model from the cursor's position. A negative placement count
   // fails with the failed check "SetupModel 0x<id, 8 hex digits> declared negative
   // placement count <count>" just after the count; other errors pass through unchanged.
-  [[nodiscard]] static common::ParseResult<SetupModel> unpack(common::Cursor& cursor) {
-    return common::read_record<SetupModel>(cursor);
-  }
+  // Like GfxObj::unpack, the parse fills a per-thread scratch record and the result
+  // holds each array in one allocation of its exact size.
+  [[nodiscard]] static common::ParseResult<SetupModel> unpack(common::Cursor& cursor);
+  // Parses like unpack into `out`, reusing the storage it holds. After an error `out`
+  // holds an unspecified part of the model.
+  [[nodiscard]] static common::ParseResult<void> unpack_into(common::Cursor& cursor,
+                                                             SetupModel& out);
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
