@@ -12,14 +12,14 @@ using dat::file_type::SetupModel;
 namespace {
 
 // Appends the vertex positions of graphics object `id` to `mesh`, in the order its
-// vertex map yields them; nothing when the file cannot be fetched or parsed. The object
-// is parsed into a record kept for the next one, so a run of parses allocates only
-// when an object outgrows every one before it.
+// vertex map yields them; nothing when the file cannot be fetched or parsed. The payload
+// and the object go into a buffer and a record kept for the next one, so a run of
+// fetches allocates only when an object outgrows every one before it.
 void append_gfx_vertices(const dat::DatDatabase& portal, uint32_t id, Mesh& mesh) {
-  auto payload = portal.get_file(id);
-  if (!payload) return;
+  thread_local std::vector<uint8_t> payload;
+  if (!portal.get_file_into(id, payload)) return;
   thread_local GfxObj gfx;
-  common::Cursor cursor(*payload);
+  common::Cursor cursor(payload);
   if (!GfxObj::unpack_into(cursor, gfx)) return;
   if (mesh.empty()) mesh.reserve(gfx.vertex_array.vertices.size());
   for (const auto& [vertex_id, vertex] : gfx.vertex_array.vertices) mesh.push_back(vertex.origin);
@@ -57,9 +57,9 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
   // A setup model's parts are combined in their own coordinates: the placement frames
   // and default scales are not applied. Parts without a mesh contribute nothing.
   ++fetches;
-  auto payload = portal.get_file(object_id);
-  if (!payload) return std::nullopt;
-  common::Cursor cursor(*payload);
+  thread_local std::vector<uint8_t> payload;  // reused like the graphics object's
+  if (!portal.get_file_into(object_id, payload)) return std::nullopt;
+  common::Cursor cursor(payload);
   thread_local SetupModel setup;  // reused like the graphics object record
   if (!SetupModel::unpack_into(cursor, setup) || setup.parts.empty()) return std::nullopt;
   Mesh combined;

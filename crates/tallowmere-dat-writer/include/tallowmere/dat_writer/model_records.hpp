@@ -77,7 +77,8 @@ struct BspNodeSpec {
 // parts that the kind stores but the node lacks are written as zeros.
 void encode_bsp(ByteWriter& out, const BspNodeSpec& node, physics::BspTreeKind kind);
 
-// The nodes of a parsed tree in spec form, to be encoded again (as another kind, say).
+// The nodes of a parsed tree as the encoder takes them, to be encoded again (as
+// another kind, say).
 BspNodeSpec bsp_spec(const physics::BspTree& tree);
 
 // Node builders for tests and generated models.
