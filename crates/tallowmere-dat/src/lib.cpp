@@ -16,6 +16,8 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+#include <thread>
 #include <type_traits>
 #include <utility>
 
@@ -340,20 +342,29 @@ void DirectoryTable::shrink_to_fit() {
   if (memory_.resize(size_ * sizeof(DatFileEntry))) capacity_ = size_;
 }
 
-// The walk reads the nodes depth-first, pre-order, children in branch order, and hands
-// out their entries in the tree's own order: the subtree under branch j before entry j,
-// the subtree under the last branch after the last entry. In a sound directory ids rise
-// strictly in that order, which is then the order by id with one entry per id, and the
-// entries go straight into the table. Any other directory is put back into visit order
-// (each node's entries together, nodes in the order read) and sorted, so that the entry
+namespace {
+
+// A walk over the directory tree, or over a part of the root's subtrees. It reads the
+// nodes depth-first, pre-order, children in branch order, and hands out their entries
+// in the tree's own order: the subtree under branch j before entry j, the subtree under
+// the last branch after the last entry. In a sound directory ids rise strictly in that
+// order, which is then the order by id with one entry per id, and the entries go
+// straight into the table. Any other directory is put back into visit order (each
+// node's entries together, nodes in the order read) and sorted, so that the entry
 // visited last wins for an id.
-Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits) {
+//
+// `ReadNode` reads one node's block chain: (offset, kNodeSize bytes to fill) ->
+// Expected<void, DatError>.
+template <class ReadNode>
+class DirectoryWalk {
+ public:
   // A node being walked, as stored, with how far the walk has come through its branches
   // and entries.
   struct Open {
     uint8_t stored[kNodeSize];
-    uint32_t count;        // entries held
+    uint32_t count;        // entries are handed out up to (not including) this one
     uint32_t next_branch;  // branches below this have been walked
+    uint32_t branch_end;   // branches from this one on are not walked
     uint32_t next_entry;   // entries below this have been handed out
     uint32_t depth;        // the root is at depth 1
     uint32_t read_index;   // the node's place in read order
@@ -362,85 +373,139 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
     uint32_t branch(uint32_t j) const { return common::load_u32le(stored + 4 * j); }
     const uint8_t* entry(uint32_t k) const { return stored + kEntriesOffset + kEntrySize * k; }
   };
-  // Where the entries handed out together landed in the table, for the fallback.
+
+  DirectoryWalk(const ReadNode& read_node, const ArchiveLimits& limits)
+      : read_node_(read_node), limits_(limits) {
+    open_.reserve(16);
+  }
+
+  // Reads the node at `offset` onto the stack of open nodes, at `depth`.
+  Expected<void, DatError> enter(uint32_t offset, uint32_t depth);
+
+  // Sets the walk up to cover part of the root (read at `root_offset` as `root`, with
+  // nothing of it walked yet): its branches from `first` up to (not including) `end`
+  // with their subtrees, and the entries among them, those from `first` up to `end`.
+  // The root counts as visited, so that a node pointing back at it is caught.
+  void take_part(const Open& root, uint32_t root_offset, uint32_t first, uint32_t end) {
+    visited_.insert(root_offset);
+    Open& node = open_.emplace_back(root);
+    node.next_branch = first;
+    node.next_entry = first;
+    node.branch_end = end;
+    node.count = std::min(node.count, end);
+    node.read_index = nodes_read_++;
+  }
+  // Keeps the offset of every node entered from here on (see entered()).
+  void keep_offsets() { keep_offsets_ = true; }
+
+  // Walks until every open node is done; stops at the first error.
+  Expected<void, DatError> run();
+
+  // The node on top of the stack (after enter, the node entered).
+  const Open& top() const { return open_.back(); }
+  // Whether the ids handed out so far rise strictly.
+  bool ascending() const { return ascending_; }
+  const DirectoryTable& table() const { return table_; }
+  // The offsets of the nodes entered since keep_offsets().
+  const std::vector<uint32_t>& entered() const { return entered_; }
+  // Marks `offset` visited; false when it was visited already.
+  bool claim(uint32_t offset) { return visited_.insert(offset); }
+
+  // The entries handed out, as they were.
+  DirectoryTable take_table() { return std::move(table_); }
+  // After a complete walk: the directory, sorted by id with one entry per id.
+  DirectoryTable finish();
+
+ private:
+  // Where the entries handed out together landed in the table, for finish().
   struct Run {
     size_t at;
     uint32_t node;
     uint32_t count;
   };
-  std::vector<Open> open;
-  std::vector<Run> runs;
+
+  // Hands out the node's entries up to (not including) `upto`.
+  void hand_out(Open& node, uint32_t upto);
+
+  const ReadNode& read_node_;
+  const ArchiveLimits& limits_;
+  std::vector<Open> open_;
+  std::vector<Run> runs_;
   // Every node is read once; an offset reached again means a cycle or a shared node,
   // which would make the walk endless or exponential.
-  VisitedBlocks visited;
-  uint32_t nodes_read = 0;
-  bool ascending = true;
-  uint32_t last_id = 0;
-  DirectoryTable table;
+  VisitedBlocks visited_;
+  bool keep_offsets_ = false;
+  std::vector<uint32_t> entered_;
+  uint32_t nodes_read_ = 0;
+  bool ascending_ = true;
+  uint32_t last_id_ = 0;
+  DirectoryTable table_;
+};
 
-  auto enter = [&](uint32_t offset, uint32_t depth) -> Expected<void, DatError> {
-    if (!visited.insert(offset))
-      return corruption("directory node at " + hex_offset(offset) + " is reached twice");
-    if (depth > limits.max_directory_depth)
-      return corruption("directory node at " + hex_offset(offset) + " is deeper than " +
-                        std::to_string(limits.max_directory_depth) + " levels");
+template <class ReadNode>
+Expected<void, DatError> DirectoryWalk<ReadNode>::enter(uint32_t offset, uint32_t depth) {
+  if (!visited_.insert(offset))
+    return corruption("directory node at " + hex_offset(offset) + " is reached twice");
+  if (depth > limits_.max_directory_depth)
+    return corruption("directory node at " + hex_offset(offset) + " is deeper than " +
+                      std::to_string(limits_.max_directory_depth) + " levels");
+  if (keep_offsets_) entered_.push_back(offset);
 
-    // The node's bytes go straight into its place on the stack of open nodes.
-    Open& node = open.emplace_back();
-    auto read = read_chain(offset, node.stored);
-    if (!read) return make_unexpected(std::move(read).error());
-    // A count above 61 runs the 62nd entry off the end of the node, and the record
-    // reader gives that failure its frame.
-    const uint32_t entry_count = node.branch(kNodeBranches);
-    if (entry_count > kNodeEntries) {
-      Cursor cursor(node.stored, kEntriesOffset + kEntrySize * kNodeEntries);
-      auto entry_or = DatFileEntry::read(cursor);
-      if (!entry_or) return make_unexpected(DatError(std::move(entry_or).error()));
-    }
-    node.count = std::min(entry_count, kNodeEntries);
-    // A leaf: later branches are not looked at. Otherwise branches 0 to the entry count.
-    node.leaf = node.branch(0) == 0;
-    node.next_branch = 0;
-    node.next_entry = 0;
-    node.depth = depth;
-    node.read_index = nodes_read++;
-    return {};
-  };
-  // Hands out the node's entries up to (not including) `upto`.
-  auto hand_out = [&](Open& node, uint32_t upto) {
-    if (upto <= node.next_entry) return;
-    const uint32_t n = upto - node.next_entry;
-    if (ascending) {
-      // Every id above the one before it (the very first id has none); checked without
-      // a branch per entry.
-      uint32_t k = node.next_entry;
-      uint32_t previous = last_id;
-      if (table.size() == 0) previous = common::load_u32le(node.entry(k++) + 4);
-      bool rising = true;
-      for (; k < upto; ++k) {
-        const uint32_t id = common::load_u32le(node.entry(k) + 4);
-        rising &= id > previous;
-        previous = id;
-      }
-      ascending = rising;
-      last_id = previous;
-    }
-    runs.push_back({table.size(), node.read_index, n});
-    table.append_stored(node.entry(node.next_entry), n);
-    node.next_entry = upto;
-  };
-
-  open.reserve(16);
-  if (header_.root_offset != 0) {
-    auto entered = enter(header_.root_offset, 1);
-    if (!entered) return entered;
+  // The node's bytes go straight into its place on the stack of open nodes.
+  Open& node = open_.emplace_back();
+  auto read = read_node_(offset, std::span<uint8_t>(node.stored));
+  if (!read) return make_unexpected(std::move(read).error());
+  // A count above 61 runs the 62nd entry off the end of the node, and the record
+  // reader gives that failure its frame.
+  const uint32_t entry_count = node.branch(kNodeBranches);
+  if (entry_count > kNodeEntries) {
+    Cursor cursor(node.stored, kEntriesOffset + kEntrySize * kNodeEntries);
+    auto entry_or = DatFileEntry::read(cursor);
+    if (!entry_or) return make_unexpected(DatError(std::move(entry_or).error()));
   }
-  while (!open.empty()) {
-    Open& node = open.back();
+  node.count = std::min(entry_count, kNodeEntries);
+  // A leaf: later branches are not looked at. Otherwise branches 0 to the entry count.
+  node.leaf = node.branch(0) == 0;
+  node.next_branch = 0;
+  node.branch_end = node.count + 1;
+  node.next_entry = 0;
+  node.depth = depth;
+  node.read_index = nodes_read_++;
+  return {};
+}
+
+template <class ReadNode>
+void DirectoryWalk<ReadNode>::hand_out(Open& node, uint32_t upto) {
+  if (upto <= node.next_entry) return;
+  const uint32_t n = upto - node.next_entry;
+  if (ascending_) {
+    // Every id above the one before it (the very first id has none); checked without
+    // a branch per entry.
+    uint32_t k = node.next_entry;
+    uint32_t previous = last_id_;
+    if (table_.size() == 0) previous = common::load_u32le(node.entry(k++) + 4);
+    bool rising = true;
+    for (; k < upto; ++k) {
+      const uint32_t id = common::load_u32le(node.entry(k) + 4);
+      rising &= id > previous;
+      previous = id;
+    }
+    ascending_ = rising;
+    last_id_ = previous;
+  }
+  runs_.push_back({table_.size(), node.read_index, n});
+  table_.append_stored(node.entry(node.next_entry), n);
+  node.next_entry = upto;
+}
+
+template <class ReadNode>
+Expected<void, DatError> DirectoryWalk<ReadNode>::run() {
+  while (!open_.empty()) {
+    Open& node = open_.back();
     if (!node.leaf) {
       uint32_t j = node.next_branch;
-      while (j <= node.count && node.branch(j) == 0) ++j;
-      if (j <= node.count) {
+      while (j < node.branch_end && node.branch(j) == 0) ++j;
+      if (j < node.branch_end) {
         node.next_branch = j + 1;
         hand_out(node, j);
         const uint32_t child = node.branch(j);
@@ -450,29 +515,126 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
       }
     }
     hand_out(node, node.count);
-    open.pop_back();
+    open_.pop_back();
   }
+  return {};
+}
 
-  open = {};
-  visited = {};
-  if (!ascending) {
+template <class ReadNode>
+DirectoryTable DirectoryWalk<ReadNode>::finish() {
+  open_ = {};
+  visited_ = {};
+  if (!ascending_) {
     // Back into visit order: runs grouped by node in read order, each node's runs in
     // entry order (which is the order they were handed out in).
-    std::sort(runs.begin(), runs.end(), [](const Run& a, const Run& b) {
+    std::sort(runs_.begin(), runs_.end(), [](const Run& a, const Run& b) {
       return a.node != b.node ? a.node < b.node : a.at < b.at;
     });
     std::vector<DatFileEntry> visit;
-    visit.reserve(table.size());
-    for (const Run& run : runs) {
-      visit.insert(visit.end(), table.begin() + run.at, table.begin() + run.at + run.count);
+    visit.reserve(table_.size());
+    for (const Run& run : runs_) {
+      visit.insert(visit.end(), table_.begin() + run.at, table_.begin() + run.at + run.count);
     }
-    table = DirectoryTable();
+    table_ = DirectoryTable();
     sort_by_id(visit);
     keep_last_per_id(visit);
-    table.append(visit.data(), visit.size());
+    table_.append(visit.data(), visit.size());
   }
+  table_.shrink_to_fit();
+  return std::move(table_);
+}
+
+// The root's subtrees walked in two halves at once, the first on the calling thread and
+// the second on a thread of its own, each with its own stack, visited set and table.
+// The halves' tables, one after the other, are the directory only when the whole tree
+// is sound: no error in either half, ids rising within each half and across the seam,
+// and no node reached by both halves (nor the root by either). Returns nothing in every
+// other case, and when no thread can be started; the caller then walks the tree on its
+// own, which gives the exact error or the exact table (the entry visited last winning)
+// that a damaged or unordered tree calls for.
+template <class ReadNode>
+std::optional<DirectoryTable> walk_in_halves(
+    const typename DirectoryWalk<ReadNode>::Open& root, uint32_t root_offset,
+    const ReadNode& read_node, const ArchiveLimits& limits) {
+  if (root.leaf) return std::nullopt;
+  // Half the subtrees each, counting only the branches that lead somewhere.
+  uint32_t children = 0;
+  for (uint32_t j = 0; j < root.branch_end; ++j) if (root.branch(j) != 0) ++children;
+  if (children < 2) return std::nullopt;
+  uint32_t split = 0;
+  for (uint32_t seen = 0;; ++split) {
+    if (root.branch(split) != 0 && seen++ == children / 2) break;
+  }
+
+  DirectoryWalk<ReadNode> first(read_node, limits);
+  DirectoryWalk<ReadNode> second(read_node, limits);
+  first.take_part(root, root_offset, 0, split);
+  second.take_part(root, root_offset, split, root.branch_end);
+  second.keep_offsets();
+
+  // A half that throws (std::bad_alloc from its table) only sends the load back to the
+  // single walk; nothing may leave a thread's function.
+  Expected<void, DatError> first_walked;
+  Expected<void, DatError> second_walked;
+  bool threw = false;
+  bool second_threw = false;
+  std::thread helper;
+  try {
+    helper = std::thread([&] {
+      try {
+        second_walked = second.run();
+      } catch (...) {
+        second_threw = true;
+      }
+    });
+  } catch (...) {
+    return std::nullopt;  // no thread to be had
+  }
+  try {
+    first_walked = first.run();
+  } catch (...) {
+    threw = true;
+  }
+  helper.join();
+
+  if (threw || second_threw || !first_walked || !second_walked) return std::nullopt;
+  if (!first.ascending() || !second.ascending()) return std::nullopt;
+  const DirectoryTable& front = first.table();
+  const DirectoryTable& back = second.table();
+  if (front.size() != 0 && back.size() != 0 && (front.end() - 1)->id >= back.begin()->id)
+    return std::nullopt;
+  for (uint32_t offset : second.entered()) {
+    if (!first.claim(offset)) return std::nullopt;
+  }
+  DirectoryTable table = first.take_table();
+  table.append(back.begin(), back.size());
   table.shrink_to_fit();
-  entries_ = std::move(table);
+  return table;
+}
+
+}  // namespace
+
+Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits) {
+  const auto read_node = [this](uint32_t offset, std::span<uint8_t> out) {
+    return read_chain(offset, out);
+  };
+  DirectoryWalk walk(read_node, limits);
+  if (header_.root_offset != 0) {
+    auto entered = walk.enter(header_.root_offset, 1);
+    if (!entered) return entered;
+    // The root read, the walk of its subtrees is the same whoever does it: a walk in
+    // halves that cannot give the result leaves the single walk to carry on from here.
+    if (limits.directory_threads >= 2) {
+      auto table = walk_in_halves(walk.top(), header_.root_offset, read_node, limits);
+      if (table) {
+        entries_ = std::move(*table);
+        return {};
+      }
+    }
+  }
+  auto walked = walk.run();
+  if (!walked) return walked;
+  entries_ = walk.finish();
   return {};
 }
 

@@ -40,6 +40,11 @@ struct ArchiveLimits {
   // the data bytes per block; the limit bounds the walk's bookkeeping on hostile input
   // (4M blocks: payloads of 240 MiB at 64-byte blocks, more at larger ones).
   uint64_t max_chain_blocks = uint64_t{1} << 22;
+  // Threads that load the directory while the archive is opened: 2 walks the root's
+  // subtrees in two halves at once, on the calling thread and on one more; 1 (or 0)
+  // keeps the walk on the calling thread. Larger values count as 2. The directory
+  // loaded, and any error, are the same either way.
+  uint32_t directory_threads = 2;
 };
 
 struct DatHeader {

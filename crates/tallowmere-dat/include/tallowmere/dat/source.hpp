@@ -5,8 +5,13 @@
 // asked (a short read) or fail with an interrupted read; `read_exact_at` and
 // `read_at_most` turn such single attempts into exact reads, retrying interrupted ones
 // and going on after short ones. An archive is read only through them.
+//
+// Reads may come from several threads at once (opening an archive walks the halves of
+// its directory side by side, and a caller may fetch files from many threads), so a
+// source must answer concurrent calls of read_some_at.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -84,7 +89,8 @@ class MemorySource final : public ByteSource {
 // Wraps another source and disturbs chosen reads, counted from 0 over the calls of
 // read_some_at: an interruption (the read fails with `Interrupted` and delivers
 // nothing), a short read (at most `short_bytes` of it are delivered), or an error
-// (`error` is returned).
+// (`error` is returned). Reads from several threads at once are counted as they
+// arrive: which read gets which number is then up to the scheduler.
 class FaultySource final : public ByteSource {
  public:
   enum class Fault { Interrupt, Short, Error };
@@ -103,12 +109,12 @@ class FaultySource final : public ByteSource {
   tallowmere::Expected<uint64_t, common::IoError> size() const override { return inner_->size(); }
 
   // Calls of read_some_at so far.
-  uint64_t reads() const { return reads_; }
+  uint64_t reads() const { return reads_.load(); }
 
  private:
   std::unique_ptr<ByteSource> inner_;
   std::vector<Plan> plans_;
-  mutable uint64_t reads_ = 0;
+  mutable std::atomic<uint64_t> reads_ = 0;
 };
 
 }  // namespace tallowmere::dat
