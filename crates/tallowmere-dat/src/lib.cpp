@@ -553,13 +553,15 @@ DirectoryTable DirectoryWalk<ReadNode>::finish() {
 // own, which gives the exact error or the exact table (the entry visited last winning)
 // that a damaged or unordered tree calls for.
 template <class ReadNode>
-std::optional<DirectoryTable> walk_in_halves(
-    const typename DirectoryWalk<ReadNode>::Open& root, uint32_t root_offset,
-    const ReadNode& read_node, const ArchiveLimits& limits) {
+std::optional<DirectoryTable> walk_in_halves(const typename DirectoryWalk<ReadNode>::Open& root,
+                                             uint32_t root_offset, const ReadNode& read_node,
+                                             const ArchiveLimits& limits) {
   if (root.leaf) return std::nullopt;
   // Half the subtrees each, counting only the branches that lead somewhere.
   uint32_t children = 0;
-  for (uint32_t j = 0; j < root.branch_end; ++j) if (root.branch(j) != 0) ++children;
+  for (uint32_t j = 0; j < root.branch_end; ++j) {
+    if (root.branch(j) != 0) ++children;
+  }
   if (children < 2) return std::nullopt;
   uint32_t split = 0;
   for (uint32_t seen = 0;; ++split) {
