@@ -10,11 +10,13 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
@@ -382,19 +384,19 @@ class DirectoryWalk {
   // Reads the node at `offset` onto the stack of open nodes, at `depth`.
   Expected<void, DatError> enter(uint32_t offset, uint32_t depth);
 
-  // Sets the walk up to cover part of the root (read at `root_offset` as `root`, with
-  // nothing of it walked yet): its branches from `first` up to (not including) `end`
-  // with their subtrees, and the entries among them, those from `first` up to `end`.
-  // The root counts as visited, so that a node pointing back at it is caught.
-  void take_part(const Open& root, uint32_t root_offset, uint32_t first, uint32_t end) {
-    visited_.insert(root_offset);
-    Open& node = open_.emplace_back(root);
-    node.next_branch = first;
-    node.next_entry = first;
-    node.branch_end = end;
-    node.count = std::min(node.count, end);
-    node.read_index = nodes_read_++;
+  // Counts `offsets` as visited: nodes read before the walk, which it must not reach.
+  void mark_visited(std::span<const uint32_t> offsets) {
+    for (uint32_t offset : offsets) visited_.insert(offset);
   }
+  // Goes on from `node`, read before, with the branches and entries it has left as set.
+  void push(const Open& node) {
+    open_.push_back(node);
+    open_.back().read_index = nodes_read_++;
+  }
+  void pop() { open_.pop_back(); }
+  // Starts a part whose first id is not compared with the ids before it (a part that
+  // goes before them in the tree); its place in the table is from here on.
+  void begin_part() { part_start_ = table_.size(); }
   // Keeps the offset of every node entered from here on (see entered()).
   void keep_offsets() { keep_offsets_ = true; }
 
@@ -439,6 +441,7 @@ class DirectoryWalk {
   uint32_t nodes_read_ = 0;
   bool ascending_ = true;
   uint32_t last_id_ = 0;
+  size_t part_start_ = 0;
   DirectoryTable table_;
 };
 
@@ -483,7 +486,7 @@ void DirectoryWalk<ReadNode>::hand_out(Open& node, uint32_t upto) {
     // a branch per entry.
     uint32_t k = node.next_entry;
     uint32_t previous = last_id_;
-    if (table_.size() == 0) previous = common::load_u32le(node.entry(k++) + 4);
+    if (table_.size() == part_start_) previous = common::load_u32le(node.entry(k++) + 4);
     bool rising = true;
     for (; k < upto; ++k) {
       const uint32_t id = common::load_u32le(node.entry(k) + 4);
@@ -544,72 +547,173 @@ DirectoryTable DirectoryWalk<ReadNode>::finish() {
   return std::move(table_);
 }
 
-// The root's subtrees walked in two halves at once, the first on the calling thread and
-// the second on a thread of its own, each with its own stack, visited set and table.
-// The halves' tables, one after the other, are the directory only when the whole tree
-// is sound: no error in either half, ids rising within each half and across the seam,
-// and no node reached by both halves (nor the root by either). Returns nothing in every
+// The root's subtrees walked on two threads at once, each thread with its own stack,
+// visited set and table. The calling thread reads the root's children; the work is
+// then cut at their branches that lead somewhere (a child without any is one piece):
+// a part is one grandchild's subtree followed by the entries up to the next one, its
+// parent's and, after the parent's last, the root's. The calling thread takes parts
+// from the front, in order, into one table; a second thread takes parts from the back,
+// each into a table of its own, until they meet, so that however unevenly the
+// subtrees are filled both threads stay busy. The tables, in tree order, are the
+// directory only when the whole tree is sound: no error anywhere, ids rising within
+// every part and across every seam, and no node reached twice. Returns nothing in every
 // other case, and when no thread can be started; the caller then walks the tree on its
 // own, which gives the exact error or the exact table (the entry visited last winning)
-// that a damaged or unordered tree calls for.
+// that such a tree calls for.
 template <class ReadNode>
-std::optional<DirectoryTable> walk_in_halves(const typename DirectoryWalk<ReadNode>::Open& root,
-                                             uint32_t root_offset, const ReadNode& read_node,
-                                             const ArchiveLimits& limits) {
+std::optional<DirectoryTable> walk_on_two_threads(
+    const typename DirectoryWalk<ReadNode>::Open& root, uint32_t root_offset,
+    const ReadNode& read_node, const ArchiveLimits& limits) {
+  using Walk = DirectoryWalk<ReadNode>;
+  using Open = typename Walk::Open;
   if (root.leaf) return std::nullopt;
-  // Half the subtrees each, counting only the branches that lead somewhere.
-  uint32_t children = 0;
-  for (uint32_t j = 0; j < root.branch_end; ++j) {
-    if (root.branch(j) != 0) ++children;
-  }
-  if (children < 2) return std::nullopt;
-  uint32_t split = 0;
-  for (uint32_t seen = 0;; ++split) {
-    if (root.branch(split) != 0 && seen++ == children / 2) break;
+
+  // The root's children, read as the walk would read them, and the branches they hang on.
+  std::vector<uint32_t> read_before = {root_offset};
+  std::vector<Open> children;
+  std::vector<uint32_t> child_branch;
+  {
+    Walk reader(read_node, limits);
+    reader.mark_visited(read_before);
+    for (uint32_t j = 0; j < root.branch_end; ++j) {
+      if (root.branch(j) == 0) continue;
+      if (!reader.enter(root.branch(j), root.depth + 1)) return std::nullopt;
+      children.push_back(reader.top());
+      reader.pop();
+      child_branch.push_back(j);
+      read_before.push_back(root.branch(j));
+    }
   }
 
-  DirectoryWalk<ReadNode> first(read_node, limits);
-  DirectoryWalk<ReadNode> second(read_node, limits);
-  first.take_part(root, root_offset, 0, split);
-  second.take_part(root, root_offset, split, root.branch_end);
-  second.keep_offsets();
+  // Part k: child `child`'s branches [first, end) with its entries among them (the
+  // whole child when it is a leaf), then the root's entries [root_first, root_end).
+  struct Part {
+    uint32_t child;
+    uint32_t first;
+    uint32_t end;
+    uint32_t root_first;
+    uint32_t root_end;
+  };
+  std::vector<Part> parts;
+  for (uint32_t c = 0; c < children.size(); ++c) {
+    const Open& child = children[c];
+    const uint32_t root_first = child_branch[c];
+    const uint32_t root_end =
+        std::min(root.count, c + 1 < children.size() ? child_branch[c + 1] : root.branch_end);
+    if (child.leaf) {
+      parts.push_back({c, 0, 0, root_first, root_end});
+      continue;
+    }
+    for (uint32_t j = 0; j < child.branch_end; ++j) {
+      if (child.branch(j) == 0) continue;
+      if (!parts.empty() && parts.back().child == c) parts.back().end = j;
+      parts.push_back({c, j, child.branch_end, 0, 0});
+    }
+    parts.back().root_first = root_first;
+    parts.back().root_end = root_end;
+  }
+  if (parts.size() < 2) return std::nullopt;
 
-  // A half that throws (std::bad_alloc from its table) only sends the load back to the
+  // Sets `walk` up to walk part k: the root below, the child above, each with what the
+  // part takes of it.
+  const auto start_part = [&](Walk& walk, uint32_t k) {
+    const Part& part = parts[k];
+    Open below = root;
+    below.branch_end = 0;
+    below.next_entry = part.root_first;
+    below.count = part.root_end;
+    walk.push(below);
+    Open above = children[part.child];
+    if (!above.leaf) {
+      above.next_branch = part.first;
+      above.branch_end = part.end;
+      above.next_entry = part.first;
+      above.count = std::min(above.count, part.end);
+    }
+    walk.push(above);
+  };
+
+  // Parts not yet taken: [next_front, next_back). Each thread starts with one part of
+  // its own; a failure anywhere stops both, since the single walk redoes everything.
+  std::mutex taking;
+  uint32_t next_front = 1;
+  uint32_t next_back = static_cast<uint32_t>(parts.size()) - 1;
+  std::atomic<bool> failed = false;
+  const auto take = [&](bool from_front) -> std::optional<uint32_t> {
+    std::lock_guard lock(taking);
+    if (next_front >= next_back || failed.load(std::memory_order_relaxed)) return std::nullopt;
+    return from_front ? next_front++ : --next_back;
+  };
+
+  Walk front(read_node, limits);
+  front.mark_visited(read_before);
+  // The second thread's parts go into one table in the order taken, the last part
+  // first; each is put in its place at the end. (One table for all, since every table
+  // grown or dropped remaps memory, which stalls the other thread.)
+  Walk back(read_node, limits);
+  back.mark_visited(read_before);
+  back.keep_offsets();
+  struct Range {
+    size_t at;
+    size_t count;
+  };
+  std::vector<Range> back_parts;
+  // A part that throws (std::bad_alloc from its table) only sends the load back to the
   // single walk; nothing may leave a thread's function.
-  Expected<void, DatError> first_walked;
-  Expected<void, DatError> second_walked;
-  bool threw = false;
-  bool second_threw = false;
+  const auto walk_back = [&] {
+    try {
+      for (std::optional<uint32_t> k = next_back; k; k = take(false)) {
+        back.begin_part();
+        const size_t at = back.table().size();
+        start_part(back, *k);
+        if (!back.run()) {
+          failed = true;
+          return;
+        }
+        back_parts.push_back({at, back.table().size() - at});
+      }
+    } catch (...) {
+      failed = true;
+    }
+  };
   std::thread helper;
   try {
-    helper = std::thread([&] {
-      try {
-        second_walked = second.run();
-      } catch (...) {
-        second_threw = true;
-      }
-    });
+    helper = std::thread(walk_back);
   } catch (...) {
     return std::nullopt;  // no thread to be had
   }
+  bool front_walked = false;
   try {
-    first_walked = first.run();
+    for (std::optional<uint32_t> k = 0; k; k = take(true)) {
+      start_part(front, *k);
+      front_walked = front.run().has_value();
+      if (!front_walked) break;
+    }
   } catch (...) {
-    threw = true;
+    front_walked = false;
   }
+  if (!front_walked) failed = true;
   helper.join();
+  if (failed) return std::nullopt;
 
-  if (threw || second_threw || !first_walked || !second_walked) return std::nullopt;
-  if (!first.ascending() || !second.ascending()) return std::nullopt;
-  const DirectoryTable& front = first.table();
-  const DirectoryTable& back = second.table();
-  if (front.size() != 0 && back.size() != 0 && (front.end() - 1)->id >= back.begin()->id)
-    return std::nullopt;
-  for (uint32_t offset : second.entered()) {
-    if (!first.claim(offset)) return std::nullopt;
+  // The parts in tree order: the front's, then the back's from the last taken on.
+  if (!front.ascending() || !back.ascending()) return std::nullopt;
+  bool any = front.table().size() != 0;
+  uint32_t last_id = any ? (front.table().end() - 1)->id : 0;
+  const DatFileEntry* back_entries = back.table().begin();
+  for (auto it = back_parts.rbegin(); it != back_parts.rend(); ++it) {
+    if (it->count == 0) continue;
+    if (any && back_entries[it->at].id <= last_id) return std::nullopt;
+    any = true;
+    last_id = back_entries[it->at + it->count - 1].id;
   }
-  DirectoryTable table = first.take_table();
-  table.append(back.begin(), back.size());
+  for (uint32_t offset : back.entered()) {
+    if (!front.claim(offset)) return std::nullopt;
+  }
+  DirectoryTable table = front.take_table();
+  for (auto it = back_parts.rbegin(); it != back_parts.rend(); ++it) {
+    table.append(back_entries + it->at, it->count);
+  }
   table.shrink_to_fit();
   return table;
 }
@@ -627,7 +731,7 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
     // The root read, the walk of its subtrees is the same whoever does it: a walk in
     // halves that cannot give the result leaves the single walk to carry on from here.
     if (limits.directory_threads >= 2) {
-      auto table = walk_in_halves(walk.top(), header_.root_offset, read_node, limits);
+      auto table = walk_on_two_threads(walk.top(), header_.root_offset, read_node, limits);
       if (table) {
         entries_ = std::move(*table);
         return {};

