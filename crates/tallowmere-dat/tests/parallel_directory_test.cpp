@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -24,17 +25,20 @@ using writer::ArchiveWriter;
 using writer::NodeSpec;
 using Bytes = std::vector<uint8_t>;
 
-// A memory source that notes which threads read from it.
+// A memory source that notes which threads read from it and, when asked, slows the
+// reads of the thread that made it, so that the other thread takes most of the work.
 class ThreadNotingSource final : public ByteSource {
  public:
-  explicit ThreadNotingSource(Bytes bytes, std::set<std::thread::id>& threads)
-      : inner_(std::move(bytes)), threads_(threads) {}
+  ThreadNotingSource(Bytes bytes, std::set<std::thread::id>& threads, bool slow_maker)
+      : inner_(std::move(bytes)), threads_(threads), slow_maker_(slow_maker) {}
   Expected<size_t, common::IoError> read_some_at(uint64_t offset, std::span<uint8_t> first,
                                                  std::span<uint8_t> second) const override {
     {
       std::lock_guard lock(mutex_);
       threads_.insert(std::this_thread::get_id());
     }
+    if (slow_maker_ && std::this_thread::get_id() == maker_)
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
     return inner_.read_some_at(offset, first, second);
   }
   Expected<uint64_t, common::IoError> size() const override { return inner_.size(); }
@@ -43,6 +47,8 @@ class ThreadNotingSource final : public ByteSource {
   MemorySource inner_;
   mutable std::mutex mutex_;
   std::set<std::thread::id>& threads_;
+  bool slow_maker_;
+  std::thread::id maker_ = std::this_thread::get_id();
 };
 
 // What an open gives: every entry, or the error text.
@@ -52,10 +58,12 @@ struct Outcome {
   size_t threads_reading = 0;
 };
 
-Outcome open_with(const Bytes& archive, uint32_t threads, ArchiveLimits limits = {}) {
+Outcome open_with(const Bytes& archive, uint32_t threads, ArchiveLimits limits = {},
+                  bool slow_caller = false) {
   limits.directory_threads = threads;
   std::set<std::thread::id> readers;
-  auto db = DatDatabase::open(std::make_unique<ThreadNotingSource>(archive, readers), limits);
+  auto db = DatDatabase::open(std::make_unique<ThreadNotingSource>(archive, readers, slow_caller),
+                              limits);
   Outcome out;
   if (db) {
     out.entries.assign(db->entries().begin(), db->entries().end());
@@ -71,18 +79,25 @@ bool same_entry(const DatFileEntry& a, const DatFileEntry& b) {
          a.timestamp == b.timestamp && a.version == b.version;
 }
 
-// Opens `archive` both ways, expects the same outcome and returns the two-thread one.
-Outcome expect_same(const Bytes& archive, const ArchiveLimits& limits = {}) {
-  const Outcome one = open_with(archive, 1, limits);
-  Outcome two = open_with(archive, 2, limits);
-  EXPECT_EQ(one.threads_reading, 1u);
-  EXPECT_EQ(two.error, one.error);
-  EXPECT_EQ(two.entries.size(), one.entries.size());
-  if (two.entries.size() == one.entries.size()) {
-    for (size_t i = 0; i < one.entries.size(); ++i) {
-      EXPECT_TRUE(same_entry(two.entries[i], one.entries[i])) << "entry " << i;
+void expect_equal(const Outcome& got, const Outcome& want) {
+  EXPECT_EQ(got.error, want.error);
+  EXPECT_EQ(got.entries.size(), want.entries.size());
+  if (got.entries.size() == want.entries.size()) {
+    for (size_t i = 0; i < want.entries.size(); ++i) {
+      EXPECT_TRUE(same_entry(got.entries[i], want.entries[i])) << "entry " << i;
     }
   }
+}
+
+// Opens `archive` on one thread and on two, the calling thread at full speed (it then
+// takes most parts of a small tree) and slowed (the other thread takes most), expects
+// the same outcome each time and returns the first two-thread one.
+Outcome expect_same(const Bytes& archive, const ArchiveLimits& limits = {}) {
+  const Outcome one = open_with(archive, 1, limits);
+  EXPECT_EQ(one.threads_reading, 1u);
+  Outcome two = open_with(archive, 2, limits);
+  expect_equal(two, one);
+  expect_equal(open_with(archive, 2, limits, true), one);
   return two;
 }
 
@@ -141,7 +156,7 @@ std::string hex(uint32_t value) {
 
 TEST(ParallelDirectory, RandomTreesGiveTheSingleWalksResult) {
   std::mt19937 rng(16);
-  for (int round = 0; round < 280; ++round) {
+  for (int round = 0; round < 140; ++round) {
     SCOPED_TRACE(round);
     uint32_t next_id = below(rng, 50);
     const uint32_t levels = 2 + below(rng, 3);
@@ -213,87 +228,125 @@ TEST(ParallelDirectory, LargeBalancedDirectoryIsSplit) {
   EXPECT_EQ(expect_same(single.finish()).threads_reading, 1u);
 }
 
-// A root with four leaf children, ids 10 + 10 k in child k and 15 + 10 k between them:
-// the first half walks children 0 and 1, the second children 2 and 3.
-NodeSpec four_children() {
+// A root over four children, each over two leaves, ids rising by 10 in tree order.
+// The root's children are read before the work is shared out, and each leaf is a
+// part: the first and the last go to the two threads, the rest to whichever is free.
+NodeSpec three_levels() {
+  uint32_t id = 0;
   NodeSpec root;
-  for (uint32_t k = 0; k < 4; ++k) {
-    NodeSpec child{.branch = k, .entries = {entry(10 + 10 * k, 0x100 + k)}};
+  for (uint32_t c = 0; c < 4; ++c) {
+    NodeSpec child{.branch = c};
+    for (uint32_t g = 0; g < 2; ++g) {
+      id += 10;
+      child.children.push_back(NodeSpec{.branch = g, .entries = {entry(id, id)}});
+      if (g == 0) {
+        id += 10;
+        child.entries.push_back(entry(id, id));
+      }
+    }
     root.children.push_back(child);
-    if (k < 3) root.entries.push_back(entry(15 + 10 * k));
+    if (c < 3) {
+      id += 10;
+      root.entries.push_back(entry(id, id));
+    }
   }
   return root;
 }
 
-Bytes write_tree(const NodeSpec& root, uint32_t* root_offset = nullptr) {
+NodeSpec& leaf(NodeSpec& root, uint32_t child, uint32_t g) {
+  return root.children[child].children[g];
+}
+
+Bytes write_tree(const NodeSpec& root) {
   ArchiveWriter w(256);
-  const uint32_t at = w.write_node(root);
-  if (root_offset) *root_offset = at;
-  w.set_root(at);
+  w.set_root(w.write_node(root));
   return w.finish();
 }
 
-TEST(ParallelDirectory, DamageOnEitherSideIsReportedAsByTheSingleWalk) {
+TEST(ParallelDirectory, DamageInEitherPartIsReportedAsByTheSingleWalk) {
   const std::string io = "IO error: failed to fill whole buffer";
   const std::string beyond_61 = "While parsing field 'bit_flags' in DatFileEntry";
-  for (uint32_t first : {0u, 1u}) {
-    for (uint32_t second : {2u, 3u}) {
-      // A node beyond the file in the first half, a count above 61 in the second: the
-      // single walk meets the first; and the other way round.
-      NodeSpec root = four_children();
-      root.children[first].branches[0] = 0x7FFFFFF0;
-      root.children[second].entry_count = 62;
+  const uint32_t early[][2] = {{0, 0}, {1, 1}};
+  const uint32_t late[][2] = {{2, 0}, {3, 1}};
+  for (const auto& a : early) {
+    for (const auto& b : late) {
+      // A node beyond the file early in the tree, a count above 61 late: the single
+      // walk meets the first; and the other way round.
+      NodeSpec root = three_levels();
+      leaf(root, a[0], a[1]).branches[0] = 0x7FFFFFF0;
+      leaf(root, b[0], b[1]).entry_count = 62;
       EXPECT_EQ(expect_same(write_tree(root)).error, io);
-      root = four_children();
-      root.children[first].entry_count = 62;
-      root.children[second].branches[0] = 0x7FFFFFF0;
+      root = three_levels();
+      leaf(root, a[0], a[1]).entry_count = 62;
+      leaf(root, b[0], b[1]).branches[0] = 0x7FFFFFF0;
       EXPECT_NE(expect_same(write_tree(root)).error.find(beyond_61), std::string::npos);
     }
-    NodeSpec root = four_children();
-    root.children[first + 2].branches[0] = 0x7FFFFFF0;
-    EXPECT_EQ(expect_same(write_tree(root)).error, io);
   }
+  // Damage in a child of the root, read before the work is shared out.
+  NodeSpec root = three_levels();
+  root.children[2].entry_count = 62;
+  EXPECT_NE(expect_same(write_tree(root)).error.find(beyond_61), std::string::npos);
 }
 
-TEST(ParallelDirectory, SeamSharedNodesAndCyclesFallBackToTheSingleWalk) {
-  // The last id of the first half repeats the first id of the second: the later entry
-  // (the second half's) wins. Below it instead: both entries kept, in id order.
-  for (uint32_t id : {30u, 29u}) {
-    NodeSpec root = four_children();
-    root.entries[1].id = id;  // between children 1 and 2, the first half's last entry
-    root.entries[1].offset = 0xAAA;
+TEST(ParallelDirectory, SeamsSharedNodesAndCyclesFallBackToTheSingleWalk) {
+  // An id that repeats across a seam between two parts, within a child (its entry
+  // equal to its second leaf's) and between children (the root's entry equal to the
+  // next child's first leaf's): the later entry wins. Ids rising everywhere else.
+  for (bool across_children : {false, true}) {
+    NodeSpec root = three_levels();
+    DatFileEntry& earlier =
+        across_children ? root.entries[1] : root.children[1].entries[0];        // ids 80, 60
+    const DatFileEntry& later = across_children ? leaf(root, 2, 0).entries[0]   // id 90
+                                                : leaf(root, 1, 1).entries[0];  // id 70
+    earlier.id = later.id;
+    earlier.offset = 0xAAA;
     const Outcome got = expect_same(write_tree(root));
     ASSERT_EQ(got.error, "");
+    EXPECT_EQ(got.entries.size(), 14u);
     const auto at = std::find_if(got.entries.begin(), got.entries.end(),
-                                 [&](const DatFileEntry& e) { return e.id == id; });
+                                 [&](const DatFileEntry& e) { return e.id == later.id; });
     ASSERT_NE(at, got.entries.end());
-    EXPECT_EQ(at->offset, id == 30 ? 0x102u : 0xAAAu);
-    EXPECT_EQ(got.entries.size(), id == 30 ? 6u : 7u);
+    EXPECT_EQ(at->offset, later.offset);
   }
 
-  // One node under a child in each half. Without entries it leaves both halves' ids
-  // rising, so only the node itself gives it away.
-  for (const NodeSpec& node : {NodeSpec{}, NodeSpec{.entries = {entry(100)}}}) {
+  // One node under the first leaf and the last, which the two threads always walk
+  // apart. Without entries it leaves every part's ids rising, so only the node itself
+  // gives it away.
+  for (const NodeSpec& node : {NodeSpec{}, NodeSpec{.entries = {entry(1000)}}}) {
     ArchiveWriter w(256);
     const uint32_t shared = w.write_node(node);
-    NodeSpec root = four_children();
-    root.children[1].branches[0] = shared;
-    root.children[2].branches[0] = shared;
+    NodeSpec root = three_levels();
+    leaf(root, 0, 0).branches[0] = shared;
+    leaf(root, 3, 1).branches[0] = shared;
     w.set_root(w.write_node(root));
     EXPECT_EQ(expect_same(w.finish()).error,
               "Corruption detected: directory node at " + hex(shared) + " is reached twice");
   }
 
-  // A child in either half pointing back at the root.
-  for (uint32_t k : {0u, 3u}) {
+  // A leaf early or late in the tree pointing back at the root.
+  for (uint32_t c : {0u, 3u}) {
     ArchiveWriter w(256);
     const uint32_t root_at = w.reserve_node();
-    NodeSpec root = four_children();
-    root.children[k].branches[0] = root_at;
+    NodeSpec root = three_levels();
+    leaf(root, c, 1).branches[0] = root_at;
     w.write_node_at(root_at, root);
     w.set_root(root_at);
     EXPECT_EQ(expect_same(w.finish()).error,
               "Corruption detected: directory node at " + hex(root_at) + " is reached twice");
+  }
+
+  // An early leaf pointing at a later child of the root, which the single walk then
+  // meets a second time on the root's own branch.
+  {
+    ArchiveWriter w(256);
+    NodeSpec root = three_levels();
+    const uint32_t child = w.write_node(root.children[2]);
+    root.children.erase(root.children.begin() + 2);
+    root.branches[2] = child;
+    leaf(root, 0, 0).branches[0] = child;
+    w.set_root(w.write_node(root));
+    EXPECT_EQ(expect_same(w.finish()).error,
+              "Corruption detected: directory node at " + hex(child) + " is reached twice");
   }
 }
 
