@@ -11,18 +11,15 @@ using dat::file_type::SetupModel;
 
 namespace {
 
-// Appends the vertex positions of graphics object `id` to `mesh`, in the order its
-// vertex map yields them; nothing when the file cannot be fetched or parsed. The payload
-// and the object go into a buffer and a record kept for the next one, so a run of
-// fetches allocates only when an object outgrows every one before it.
+// Appends the vertex positions of graphics object `id` to `mesh`, in an order its vertex
+// map could yield them; nothing when the file cannot be fetched or parsed. Only the
+// positions are taken from the payload: no record is built. The payload goes into a
+// buffer kept for the next fetch, so a run of fetches allocates only when an object
+// outgrows every one before it.
 void append_gfx_vertices(const dat::DatDatabase& portal, uint32_t id, Mesh& mesh) {
   thread_local std::vector<uint8_t> payload;
   if (!portal.get_file_into(id, payload)) return;
-  thread_local GfxObj gfx;
-  common::Cursor cursor(payload);
-  if (!GfxObj::unpack_into(cursor, gfx)) return;
-  if (mesh.empty()) mesh.reserve(gfx.vertex_array.vertices.size());
-  for (const auto& [vertex_id, vertex] : gfx.vertex_array.vertices) mesh.push_back(vertex.origin);
+  (void)GfxObj::vertex_origins(payload, mesh);
 }
 
 }  // namespace
