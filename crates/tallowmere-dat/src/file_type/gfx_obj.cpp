@@ -186,18 +186,23 @@ bool GfxObj::vertex_origins(std::span<const uint8_t> payload, std::vector<common
   const uint64_t vertex_count = common::load_le<uint32_t>(walk.at + 4);
   walk.at += 8;
   if (vertex_type == 1 && vertex_count != 0) {
-    // id, num_uvs, origin, normal, then num_uvs pairs.
+    // id, num_uvs, origin, normal, then num_uvs pairs. No more vertices than the bytes
+    // left could hold can be read, so room for that many is made up front and trimmed
+    // to the distinct ids at the end.
     constexpr uint64_t kFixed = 2 + 2 + 12 + 12;
     const size_t fits = static_cast<size_t>(
         std::min<uint64_t>(vertex_count, static_cast<uint64_t>(walk.end - walk.at) / kFixed));
-    if (out.size() + fits > out.capacity()) {
-      out.reserve(std::max(out.size() + fits, out.capacity() * 2));
-    }
+    if (base + fits > out.capacity()) out.reserve(std::max(base + fits, out.capacity() * 2));
+    out.resize(base + fits);
     if (slots.empty()) slots.resize(size_t{1} << 16);
     if (++stamp == 0) {  // after 2^32 walks every old stamp could come back
       std::fill(slots.begin(), slots.end(), VertexSlot{});
       stamp = 1;
     }
+    const uint32_t mark = stamp;
+    VertexSlot* const table = slots.data();
+    common::Vector3* const first = out.data() + base;
+    uint32_t distinct = 0;
     for (uint64_t i = 0; i < vertex_count; ++i) {
       if (!walk.has(kFixed)) return fail();
       const uint8_t* v = walk.at;
@@ -207,14 +212,15 @@ bool GfxObj::vertex_origins(std::span<const uint8_t> payload, std::vector<common
       walk.at += kFixed;
       if (!walk.has(8 * uvs)) return fail();
       walk.at += 8 * uvs;
-      VertexSlot& slot = slots[common::load_le<uint16_t>(v)];
-      if (slot.stamp == stamp) {
-        out[base + slot.at] = origin;  // a repeated id keeps its place and the later vertex
+      VertexSlot& slot = table[common::load_le<uint16_t>(v)];
+      if (slot.stamp == mark) {
+        first[slot.at] = origin;  // a repeated id keeps its place and the later vertex
       } else {
-        slot = {stamp, static_cast<uint32_t>(out.size() - base)};
-        out.push_back(origin);
+        slot = {mark, distinct};
+        first[distinct++] = origin;
       }
     }
+    out.resize(base + distinct);
   }
 
   if ((flags & HAS_PHYSICS) && !walk.polygons_and_tree(physics::BspTreeKind::Physics)) {
