@@ -11,7 +11,7 @@
 #include <span>
 #include <string>
 
-#include "../tests/gfx_vertex_check.hpp"
+#include "../tests/record_walk_check.hpp"
 #include "tallowmere/dat/file_type/gfx_obj.hpp"
 #include "tallowmere/dat/physics.hpp"
 #include "tallowmere/dat_writer/model_records.hpp"

@@ -56,11 +56,10 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
   ++fetches;
   thread_local std::vector<uint8_t> payload;  // reused like the graphics object's
   if (!portal.get_file_into(object_id, payload)) return std::nullopt;
-  common::Cursor cursor(payload);
-  thread_local SetupModel setup;  // reused like the graphics object record
-  if (!SetupModel::unpack_into(cursor, setup) || setup.parts.empty()) return std::nullopt;
+  thread_local std::vector<uint32_t> parts;  // reused like the payload
+  if (!SetupModel::part_ids(payload, parts) || parts.empty()) return std::nullopt;
   Mesh combined;
-  for (uint32_t part : setup.parts) {
+  for (uint32_t part : parts) {
     ++fetches;
     append_gfx_vertices(portal, part, combined);
   }

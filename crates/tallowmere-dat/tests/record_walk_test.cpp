@@ -1,5 +1,6 @@
-// GfxObj::vertex_origins and BspTree::stored_size against the full parsers, on generated
-// objects, every prefix of them, seeded byte mutations and the checked-in fuzz corpus.
+// GfxObj::vertex_origins, BspTree::stored_size and SetupModel::part_ids against the full
+// parsers, on generated records, every prefix of them, seeded byte mutations and the
+// checked-in fuzz corpora.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -13,7 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "gfx_vertex_check.hpp"
+#include "record_walk_check.hpp"
+#include "tallowmere/dat/file_type/setup_model.hpp"
 #include "tallowmere/dat_writer/byte_writer.hpp"
 #include "tallowmere/dat_writer/model_records.hpp"
 
@@ -199,28 +201,91 @@ TEST(VertexOrigins, TreeDepthLimitAsTheParse) {
   }
 }
 
-TEST(VertexOrigins, AgreeWithTheParseOnTheFuzzCorpus) {
+// Every input of a fuzz corpus, read whole.
+std::vector<std::vector<uint8_t>> corpus(const char* name) {
   const std::filesystem::path dir =
-      std::filesystem::path(TALLOWMERE_SOURCE_DIR) / "crates/tallowmere-dat/fuzz/corpus/gfx_obj";
-  if (!std::filesystem::is_directory(dir)) GTEST_SKIP() << "no corpus at " << dir;
-  int files = 0;
+      std::filesystem::path(TALLOWMERE_SOURCE_DIR) / "crates/tallowmere-dat/fuzz/corpus" / name;
+  std::vector<std::vector<uint8_t>> inputs;
+  if (!std::filesystem::is_directory(dir)) return inputs;
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
     std::ifstream in(entry.path(), std::ios::binary);
-    const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
-    ++files;
+    inputs.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  return inputs;
+}
+
+TEST(VertexOrigins, AgreeWithTheParseOnTheFuzzCorpus) {
+  const auto inputs = corpus("gfx_obj");
+  if (inputs.empty()) GTEST_SKIP() << "no graphics object corpus";
+  for (const auto& bytes : inputs) {
     // The whole input and a spread of its prefixes (every one would take minutes).
     const size_t step = std::max<size_t>(1, bytes.size() / 64);
     for (size_t n = bytes.size() + 1; n-- > 0;) {
       if (n != bytes.size() && n % step != 0 && n + 16 < bytes.size()) continue;
       ASSERT_EQ(check::vertex_origins_mismatch(std::span(bytes).first(n)), "")
-          << entry.path() << " prefix " << n;
+          << "input of " << bytes.size() << " bytes, prefix " << n;
     }
     if (!bytes.empty()) {
       const auto kind = static_cast<BspTreeKind>(bytes[0] % 3);
-      ASSERT_EQ(check::tree_size_mismatch(std::span(bytes).subspan(1), kind), "") << entry.path();
+      ASSERT_EQ(check::tree_size_mismatch(std::span(bytes).subspan(1), kind), "");
     }
   }
-  EXPECT_GT(files, 0);
+}
+
+// Sound models of every shape: parent indices and scales or not, placements with hooks
+// of every type (type 5 with and without its two extra bytes), repeated keys.
+std::vector<uint8_t> random_model(Rng& rng) {
+  writer::SetupModelSpec spec;
+  spec.flags = rng.below(4) | (rng.one_in(4) ? 0x10u : 0u);
+  const uint32_t parts = rng.below(5);
+  for (uint32_t i = 0; i < parts; ++i) spec.parts.push_back(0x01000000 + rng.below(1000));
+  spec.parent_index.assign(parts, 0);
+  spec.default_scale.assign(parts, {1, 1, 1});
+  for (uint32_t i = rng.below(3); i > 0; --i) spec.holding_locations.push_back({rng.below(3), {}});
+  for (uint32_t i = rng.below(3); i > 0; --i) spec.connection_points.push_back({rng.below(3), {}});
+  for (uint32_t i = rng.below(3); i > 0; --i) {
+    writer::PlacementSpec placement;
+    placement.frames.resize(parts);
+    for (uint32_t h = rng.below(4); h > 0; --h) {
+      placement.hooks.push_back(writer::make_hook(rng.below(AnimationHook::kMaxType + 1), 0,
+                                                  rng.one_in(2) ? -3 : 3));
+    }
+    spec.placement_frames.emplace_back(rng.below(3), std::move(placement));
+  }
+  spec.cyl_spheres.resize(rng.below(3));
+  spec.spheres.resize(rng.below(3));
+  for (uint32_t i = rng.below(3); i > 0; --i) spec.lights.push_back({rng.below(3), {}});
+  spec.default_animation = rng.below(2);
+  return writer::encode_setup_model(spec);
+}
+
+TEST(PartIds, AgreeWithTheParseOnGeneratedModelsPrefixesMutationsAndTheCorpus) {
+  Rng rng{std::mt19937_64(1208)};
+  int parsed = 0;
+  for (int model = 0; model < 200; ++model) {
+    const auto bytes = random_model(rng);
+    for (size_t n = 0; n <= bytes.size(); ++n) {
+      ASSERT_EQ(check::part_ids_mismatch(std::span(bytes).first(n)), "")
+          << "model " << model << " prefix " << n;
+    }
+    for (int round = 0; round < 30; ++round) {
+      auto damaged = bytes;
+      for (uint32_t k = 1 + rng.below(2); k > 0; --k) {
+        static const uint8_t kValues[] = {0x00, 0x01, 0x05, 0x1A, 0x1B, 0x80, 0xFF};
+        damaged[rng.below(static_cast<uint32_t>(damaged.size()))] =
+            rng.one_in(2) ? kValues[rng.below(7)] : static_cast<uint8_t>(rng.below(256));
+      }
+      ASSERT_EQ(check::part_ids_mismatch(damaged), "") << "model " << model << " round " << round;
+      common::Cursor cursor(damaged);
+      parsed += SetupModel::unpack(cursor).has_value();
+    }
+  }
+  EXPECT_GT(parsed, 500);
+  EXPECT_LT(parsed, 200 * 30);
+
+  for (const auto& bytes : corpus("setup_model")) {
+    ASSERT_EQ(check::part_ids_mismatch(bytes), "") << "input of " << bytes.size() << " bytes";
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
-// The vertex walk of a graphics object set against the full parse of the same bytes:
-// shared by the unit tests and the fuzz target, so every fuzz run checks it too.
+// The walks that take one thing from a record without building it, set against the
+// full parse of the same bytes: shared by the unit tests and the fuzz targets, so every
+// fuzz run checks them too.
 #pragma once
 
 #include <cstring>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "tallowmere/dat/file_type/gfx_obj.hpp"
+#include "tallowmere/dat/file_type/setup_model.hpp"
 #include "tallowmere/dat/physics.hpp"
 
 namespace tallowmere::dat::check {
@@ -67,6 +69,20 @@ inline std::string tree_size_mismatch(std::span<const uint8_t> bytes, physics::B
   if (size && *size != cursor.position()) {
     return "size " + std::to_string(*size) + ", read " + std::to_string(cursor.position());
   }
+  return "";
+}
+
+// Empty when SetupModel::part_ids agrees with SetupModel::unpack on `bytes`.
+inline std::string part_ids_mismatch(std::span<const uint8_t> bytes) {
+  common::Cursor cursor(bytes);
+  const auto parsed = file_type::SetupModel::unpack(cursor);
+  std::vector<uint32_t> parts{7, 8, 9};  // whatever a caller held before
+  const bool walked = file_type::SetupModel::part_ids(bytes, parts);
+  if (walked != parsed.has_value()) {
+    return walked ? "walk succeeds where the parse fails: " + parsed.error().text()
+                  : "walk fails where the parse succeeds";
+  }
+  if (walked && parts != parsed->parts) return "parts differ";
   return "";
 }
 
