@@ -10,6 +10,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -309,6 +310,24 @@ TEST_F(RingproofRun, OutputFailuresEndTheRunAfterBothBakes) {
   EXPECT_EQ(unwritable.err, progress(portal, cell) + kBakingLines + "Error: write " +
                                 (out / "run1" / "0xA3AE.scenery.jsonl").string() +
                                 "\n\nCaused by:\n    Is a directory (os error 21)\n");
+
+  // Files are written in ring order, run 1 before run 2, and the first failure stops the
+  // writing: a blocked landblock in the middle of run 1 leaves every file before it
+  // written, none after it, and run 2 empty, as if writing had begun after both bakes.
+  const fs::path middle = scratch_ / "middle";
+  fs::create_directories(middle / "run1" / "0xA9B4.scenery.jsonl");
+  ToolRun stopped = run({{"TALLOWMERE_DETERMINISM_OUT", middle.string()}});
+  EXPECT_EQ(stopped.status, 1);
+  std::vector<std::string> written;
+  for (const auto& entry : fs::directory_iterator(middle / "run1")) {
+    if (entry.is_regular_file()) written.push_back(entry.path().filename().string());
+  }
+  std::sort(written.begin(), written.end());
+  ASSERT_FALSE(written.empty());
+  EXPECT_EQ(written.front(), "0xA3AE.scenery.jsonl");
+  EXPECT_EQ(written.back(), "0xA9B3.scenery.jsonl");
+  EXPECT_EQ(written.size(), 6u * 13 + (0xB4 - 0xAE));
+  EXPECT_TRUE(fs::is_empty(middle / "run2"));
 }
 
 }  // namespace
