@@ -138,33 +138,6 @@ TEST(VertexOrigins, AgreeWithTheParseOnGeneratedObjectsPrefixesAndMutations) {
   EXPECT_LT(parsed, 200 * 30);
 }
 
-TEST(VertexOrigins, RepeatedIdKeepsTheFirstPlaceAndTheLaterVertex) {
-  writer::GfxObjSpec spec;
-  const common::Vector3 a{1, 0, 0}, b{2, 0, 0}, c{3, 0, 0};
-  for (auto [id, origin] : {std::pair{uint16_t{5}, a}, {7, b}, {5, c}}) {
-    writer::VertexSpec v;
-    v.origin = origin;
-    spec.vertices.emplace_back(id, v);
-  }
-  const auto bytes = writer::encode_gfx_obj(spec);
-  for (int run = 0; run < 8; ++run) {
-    std::vector<common::Vector3> out;
-    ASSERT_TRUE(GfxObj::vertex_origins(bytes, out));
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_TRUE((out[0].x == 3 && out[1].x == 2) || (out[0].x == 2 && out[1].x == 3));
-  }
-
-  // Another vertex type stores no vertices, and the record still has to be whole.
-  spec.vertex_type = 2;
-  const auto other = writer::encode_gfx_obj(spec);
-  std::vector<common::Vector3> out;
-  EXPECT_TRUE(GfxObj::vertex_origins(other, out));
-  EXPECT_TRUE(out.empty());
-  for (size_t n = 0; n < other.size(); ++n) {
-    EXPECT_EQ(check::vertex_origins_mismatch(std::span(other).first(n)), "") << n;
-  }
-}
-
 // A chain of `levels` nodes: portals, or internal nodes with one child, ending in a leaf.
 BspNodeSpec chain(int levels, bool portals) {
   BspNodeSpec node = writer::bsp_leaf(0);
