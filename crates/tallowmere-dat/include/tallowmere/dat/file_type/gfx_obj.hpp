@@ -68,8 +68,8 @@ struct GfxObj {
   // map would yield them (entries in the order their ids first arrive, a repeated id
   // keeping the later vertex, starting at a position drawn afresh for each call and
   // wrapping around). On false `out` is as it was. Builds no record: the polygons and
-  // trees are checked and stepped over, and only `out` and a per-thread table of vertex
-  // ids allocate.
+  // trees are checked and stepped over. Besides `out`, only per-thread buffers allocate
+  // (a table of vertex ids, and room for reordering), once per thread or when outgrown.
   [[nodiscard]] static bool vertex_origins(std::span<const uint8_t> payload,
                                            std::vector<common::Vector3>& out);
 
