@@ -153,18 +153,19 @@ struct Walk {
   }
 };
 
-// Where each vertex id of the current walk sits in the output. An entry belongs to the
-// walk whose stamp it carries, so the table is never cleared between objects.
+// Where each vertex id of the current walk sits in the output: ids are u16, so there are
+// at most 65536 distinct ones and a position fits a u16 too. An entry belongs to the
+// walk whose stamp it carries, so the table is cleared only when the stamp wraps.
 struct VertexSlot {
-  uint32_t stamp = 0;
-  uint32_t at = 0;
+  uint16_t stamp = 0;
+  uint16_t at = 0;
 };
 
 }  // namespace
 
 bool GfxObj::vertex_origins(std::span<const uint8_t> payload, std::vector<common::Vector3>& out) {
   thread_local std::vector<VertexSlot> slots;
-  thread_local uint32_t stamp = 0;
+  thread_local uint16_t stamp = 0;
   Walk walk{payload.data(), payload.data() + payload.size()};
   const size_t base = out.size();
   const auto fail = [&] {
@@ -195,11 +196,11 @@ bool GfxObj::vertex_origins(std::span<const uint8_t> payload, std::vector<common
     if (base + fits > out.capacity()) out.reserve(std::max(base + fits, out.capacity() * 2));
     out.resize(base + fits);
     if (slots.empty()) slots.resize(size_t{1} << 16);
-    if (++stamp == 0) {  // after 2^32 walks every old stamp could come back
+    if (++stamp == 0) {  // every old stamp could come back
       std::fill(slots.begin(), slots.end(), VertexSlot{});
       stamp = 1;
     }
-    const uint32_t mark = stamp;
+    const uint16_t mark = stamp;
     VertexSlot* const table = slots.data();
     common::Vector3* const first = out.data() + base;
     uint32_t distinct = 0;
@@ -216,7 +217,7 @@ bool GfxObj::vertex_origins(std::span<const uint8_t> payload, std::vector<common
       if (slot.stamp == mark) {
         first[slot.at] = origin;  // a repeated id keeps its place and the later vertex
       } else {
-        slot = {mark, distinct};
+        slot = {mark, static_cast<uint16_t>(distinct)};
         first[distinct++] = origin;
       }
     }
