@@ -67,7 +67,7 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
   return combined;
 }
 
-std::optional<Scene> SceneCache::lookup_scene(uint32_t scene_id) {
+const std::optional<Scene>& SceneCache::cached_scene(uint32_t scene_id) {
   auto found = scenes_.find(scene_id);
   if (found == scenes_.end()) {
     ++fetches_;
@@ -76,10 +76,14 @@ std::optional<Scene> SceneCache::lookup_scene(uint32_t scene_id) {
   return found->second;
 }
 
-std::optional<std::vector<dat::file_type::ObjectDesc>> SceneCache::lookup(uint32_t scene_id) {
-  auto scene = lookup_scene(scene_id);
+std::optional<Scene> SceneCache::lookup_scene(uint32_t scene_id) {
+  return cached_scene(scene_id);
+}
+
+std::optional<std::span<const dat::file_type::ObjectDesc>> SceneCache::lookup(uint32_t scene_id) {
+  const std::optional<Scene>& scene = cached_scene(scene_id);
   if (!scene) return std::nullopt;
-  return std::move(scene->objects);
+  return std::span<const dat::file_type::ObjectDesc>(scene->objects);
 }
 
 std::optional<std::span<const common::Vector3>> MeshCache::lookup(uint32_t object_id) {
