@@ -32,7 +32,7 @@ struct Lcg {
 
 class Scenes : public tallowmere::bake::SceneSource {
  public:
-  std::optional<std::vector<ObjectDesc>> lookup(uint32_t id) override {
+  std::optional<std::span<const ObjectDesc>> lookup(uint32_t id) override {
     auto it = scenes.find(id);
     if (it == scenes.end()) return std::nullopt;
     return it->second;

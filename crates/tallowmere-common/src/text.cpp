@@ -48,29 +48,54 @@ std::optional<uint64_t> fixed_units(double value, int decimals) {
   return units;
 }
 
-char* write_fixed(char* first, double value, int decimals) {
-  const auto rounded = fixed_units(value, decimals);
-  if (!rounded) {
-    return std::to_chars(first, first + kFixedMaxChars, value, std::chars_format::fixed, decimals)
-        .ptr;
+std::optional<uint64_t> fixed_units(float value, int decimals) {
+  if (!(std::fabs(value) < 1e9f)) return std::nullopt;  // 1e9f is exactly a billion
+  // |value| = mantissa / 2^shift exactly, mantissa below 2^24, so |value| * 10^decimals
+  // = scaled / 2^shift with scaled below 2^24 * 10^9 < 2^54: 64-bit integers suffice.
+  const uint32_t bits = std::bit_cast<uint32_t>(value);
+  const auto exponent = static_cast<int>((bits >> 23) & 0xFF);
+  uint64_t mantissa = bits & ((uint32_t{1} << 23) - 1);
+  int shift = 149;
+  if (exponent != 0) {
+    mantissa |= uint64_t{1} << 23;
+    shift = 150 - exponent;  // at least 150 - 157 = -7: |value| < 2^30
   }
-  const uint64_t units = *rounded;
-  // The digits from the right, two at a time: the decimals, the point, then at least
-  // one whole digit.
+  const uint64_t scaled = mantissa * kPowers[static_cast<size_t>(decimals)];
+  if (shift <= 0) return scaled << -shift;  // a whole number: below 10^18
+  if (shift > 55) return 0;                 // scaled / 2^shift < 2^-1: rounds to zero
+  uint64_t units = scaled >> shift;
+  const uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
+  const uint64_t half = uint64_t{1} << (shift - 1);
+  if (rest > half || (rest == half && (units & 1) != 0)) ++units;
+  return units;
+}
+
+namespace {
+
+// `units` / 10^decimals in fixed notation, "-" first when `negative`; returns the end.
+// The length is known first, so the digits go straight to their places, from the right,
+// two at a time: the decimals, the point, then at least one whole digit. kDecimals fixes
+// the count at compile time (division by a constant is a multiplication); -1 takes it
+// from `decimals`.
+template <int kDecimals>
+char* write_units_with(char* first, uint64_t units, bool negative, int decimals = kDecimals) {
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
       "8081828384858687888990919293949596979899";
-  char digits[24];
-  char* const end = digits + sizeof digits;
+  if constexpr (kDecimals >= 0) decimals = kDecimals;
+  const uint64_t power = kPowers[static_cast<size_t>(decimals)];
+  uint64_t whole = units / power, fraction = units % power;
+  int whole_digits = 1;
+  for (uint64_t rest = whole; rest >= 10; rest /= 10) ++whole_digits;
+  if (negative) *first++ = '-';
+  char* const end = first + whole_digits + (decimals > 0 ? decimals + 1 : 0);
   char* p = end;
   auto pair = [&](uint64_t two) {
     p -= 2;
     p[0] = kPairs[2 * two];
     p[1] = kPairs[2 * two + 1];
   };
-  const uint64_t power = kPowers[static_cast<size_t>(decimals)];
-  uint64_t whole = units / power, fraction = units % power;
   int left = decimals;
   for (; left >= 2; left -= 2, fraction /= 100) pair(fraction % 100);
   if (left == 1) *--p = static_cast<char>('0' + fraction);
@@ -81,8 +106,29 @@ char* write_fixed(char* first, double value, int decimals) {
   } else {
     *--p = static_cast<char>('0' + whole);
   }
-  if (std::signbit(value)) *--p = '-';
-  return std::copy(p, end, first);
+  return end;
+}
+
+char* write_units(char* first, uint64_t units, int decimals, bool negative) {
+  return decimals == 6 ? write_units_with<6>(first, units, negative)
+                       : write_units_with<-1>(first, units, negative, decimals);
+}
+
+}  // namespace
+
+char* write_fixed(char* first, double value, int decimals) {
+  const auto rounded = fixed_units(value, decimals);
+  if (!rounded) {
+    return std::to_chars(first, first + kFixedMaxChars, value, std::chars_format::fixed, decimals)
+        .ptr;
+  }
+  return write_units(first, *rounded, decimals, std::signbit(value));
+}
+
+char* write_fixed(char* first, float value, int decimals) {
+  const auto rounded = fixed_units(value, decimals);
+  if (!rounded) return write_fixed(first, static_cast<double>(value), decimals);
+  return write_units(first, *rounded, decimals, std::signbit(value));
 }
 
 }  // namespace tallowmere::common

@@ -66,5 +66,28 @@ TEST(AppendFixed, MatchesToCharsEverywhere) {
   check(std::numeric_limits<double>::max());
 }
 
+// The float form against the general formatter on the widened value: random bit
+// patterns (NaN and infinities included), and floats with few significant bits at every
+// exponent, where the last decimal is often an exact tie.
+TEST(AppendFixed, FloatFormMatchesTheWidenedDouble) {
+  std::mt19937 random(20261209);
+  auto check = [](float value) {
+    for (int decimals = 0; decimals <= 9; ++decimals) {
+      char buffer[kFixedMaxChars];
+      const std::string text(buffer, write_fixed(buffer, value, decimals));
+      ASSERT_EQ(text, general(static_cast<double>(value), decimals)) << value << " " << decimals;
+    }
+  };
+  for (int i = 0; i < 100000; ++i) check(std::bit_cast<float>(static_cast<uint32_t>(random())));
+  for (int exponent = -150; exponent <= 31; ++exponent) {
+    for (int32_t mantissa = -40; mantissa <= 40; ++mantissa) {
+      check(std::ldexp(static_cast<float>(mantissa), exponent));
+    }
+  }
+  check(999999999.0f);  // 1e9 rounds to a float of a billion or more: the double path
+  check(1e9f);
+  check(std::numeric_limits<float>::denorm_min());
+}
+
 }  // namespace
 }  // namespace tallowmere::common

@@ -3,6 +3,9 @@
 // is declarative.
 #include "tallowmere/dat/physics.hpp"
 
+#include <array>
+#include <optional>
+#include <span>
 #include <string>
 #include <utility>
 
@@ -223,6 +226,84 @@ common::ParseResult<BspTree> BspTree::read_portal(common::Cursor& cursor, BspTre
     tree.nodes.front().value = BspPortal{};
     describe_tree(a, tree, kind, false);
   });
+}
+
+std::optional<uint64_t> BspTree::stored_size(std::span<const uint8_t> bytes, BspTreeKind kind) {
+  // Work still to do, innermost last: a node to read at a depth (the root is at 1), or
+  // the tail of an open node, which follows its subtrees. Each open level holds at most
+  // its tail and its pending negative subtree, and a node at the deepest level allowed
+  // pushes three items, so the stack never holds more than 2 * kMaxDepth + 1.
+  enum : uint32_t { kNode = 0, kPortalTail = 1, kInternalTail = 2 };
+  std::array<uint32_t, 2 * BspLimits::kMaxDepth + 2> todo;
+  size_t open = 0;
+  todo[open++] = 1u << 2 | kNode;
+
+  const uint8_t* at = bytes.data();
+  const uint8_t* const end = at + bytes.size();
+  const auto has = [&](uint64_t n) { return n <= static_cast<uint64_t>(end - at); };
+  constexpr uint64_t kPlane = 16;
+  constexpr uint64_t kSphere = 16;
+
+  while (open != 0) {
+    const uint32_t item = todo[--open];
+    switch (item & 3) {
+      case kNode: {
+        const uint32_t depth = item >> 2;
+        if (depth > BspLimits::kMaxDepth || !has(4)) return std::nullopt;
+        const uint32_t tag = common::load_le<uint32_t>(at);
+        at += 4;
+        if (tag == kTagLeaf) {
+          if (kind != BspTreeKind::Physics) {
+            if (!has(4)) return std::nullopt;
+            at += 4;  // leaf_index
+            break;
+          }
+          // leaf_index, solid, sphere, count, then the ids.
+          if (!has(8 + kSphere + 4)) return std::nullopt;
+          const uint64_t ids = common::load_le<uint32_t>(at + 8 + kSphere);
+          at += 8 + kSphere + 4;
+          if (!has(2 * ids)) return std::nullopt;
+          at += 2 * ids;
+          break;
+        }
+        if (!has(kPlane)) return std::nullopt;
+        at += kPlane;
+        Children children{true, true};
+        if (tag == kTagPortal) {
+          if (kind == BspTreeKind::Drawing) todo[open++] = kPortalTail;
+        } else {
+          children = children_of(tag);
+          if (kind != BspTreeKind::Cell) todo[open++] = kInternalTail;
+        }
+        const uint32_t below = (depth + 1) << 2 | kNode;
+        if (children.neg) todo[open++] = below;
+        if (children.pos) todo[open++] = below;
+        break;
+      }
+      case kPortalTail: {
+        // Sphere, polygon count, portal count, then both lists.
+        if (!has(kSphere + 8)) return std::nullopt;
+        const uint64_t ids = common::load_le<uint32_t>(at + kSphere);
+        const uint64_t portals = common::load_le<uint32_t>(at + kSphere + 4);
+        at += kSphere + 8;
+        if (!has(2 * ids + PortalPoly::kStoredSize * portals)) return std::nullopt;
+        at += 2 * ids + PortalPoly::kStoredSize * portals;
+        break;
+      }
+      default: {  // kInternalTail: the sphere, and in a drawing tree the polygon ids
+        if (!has(kSphere)) return std::nullopt;
+        at += kSphere;
+        if (kind != BspTreeKind::Drawing) break;
+        if (!has(4)) return std::nullopt;
+        const uint64_t ids = common::load_le<uint32_t>(at);
+        at += 4;
+        if (!has(2 * ids)) return std::nullopt;
+        at += 2 * ids;
+        break;
+      }
+    }
+  }
+  return static_cast<uint64_t>(at - bytes.data());
 }
 
 common::ParseResult<BspTree> BspTree::read(common::Cursor& cursor, BspTreeKind kind) {

@@ -38,7 +38,7 @@ class Input {
 
 class Scenes : public bake::SceneSource {
  public:
-  std::optional<std::vector<dat::file_type::ObjectDesc>> lookup(uint32_t id) override {
+  std::optional<std::span<const dat::file_type::ObjectDesc>> lookup(uint32_t id) override {
     auto it = scenes.find(id);
     if (it == scenes.end()) return std::nullopt;
     return it->second;

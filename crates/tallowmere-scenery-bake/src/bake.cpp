@@ -41,7 +41,7 @@ class LandblockBake {
   // Draws every object of the scene chosen for vertex (vx, vy), whose global grid
   // coordinates are (gx, gy), and appends those that survive to `out`.
   void bake_vertex(uint32_t vx, uint32_t vy, uint32_t gx, uint32_t gy,
-                   const std::vector<ObjectDesc>& objects, std::vector<Placement>& out) {
+                   std::span<const ObjectDesc> objects, std::vector<Placement>& out) {
     const VertexSeeds seeds = VertexSeeds::at(gx, gy);
     for (size_t j = 0; j < objects.size(); ++j) {
       place(objects[j], static_cast<uint32_t>(j), vx, vy, seeds, out);

@@ -27,7 +27,7 @@ constexpr uint16_t kBareWord = 0x0004;
 
 class MapScenes : public SceneSource {
  public:
-  std::optional<std::vector<ObjectDesc>> lookup(uint32_t scene_id) override {
+  std::optional<std::span<const ObjectDesc>> lookup(uint32_t scene_id) override {
     asked.push_back(scene_id);
     auto it = scenes.find(scene_id);
     if (it == scenes.end()) return std::nullopt;

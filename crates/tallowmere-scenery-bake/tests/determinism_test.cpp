@@ -41,7 +41,7 @@ struct World {
 class WorldScenes : public SceneSource {
  public:
   explicit WorldScenes(const World& world) : world_(world) {}
-  std::optional<std::vector<ObjectDesc>> lookup(uint32_t id) override {
+  std::optional<std::span<const ObjectDesc>> lookup(uint32_t id) override {
     auto it = world_.scenes.find(id);
     if (it == world_.scenes.end()) return std::nullopt;
     return it->second;

@@ -11,18 +11,15 @@ using dat::file_type::SetupModel;
 
 namespace {
 
-// Appends the vertex positions of graphics object `id` to `mesh`, in the order its
-// vertex map yields them; nothing when the file cannot be fetched or parsed. The payload
-// and the object go into a buffer and a record kept for the next one, so a run of
-// fetches allocates only when an object outgrows every one before it.
+// Appends the vertex positions of graphics object `id` to `mesh`, in an order its vertex
+// map could yield them; nothing when the file cannot be fetched or parsed. Only the
+// positions are taken from the payload: no record is built. The payload goes into a
+// buffer kept for the next fetch, so a run of fetches allocates only when an object
+// outgrows every one before it.
 void append_gfx_vertices(const dat::DatDatabase& portal, uint32_t id, Mesh& mesh) {
   thread_local std::vector<uint8_t> payload;
   if (!portal.get_file_into(id, payload)) return;
-  thread_local GfxObj gfx;
-  common::Cursor cursor(payload);
-  if (!GfxObj::unpack_into(cursor, gfx)) return;
-  if (mesh.empty()) mesh.reserve(gfx.vertex_array.vertices.size());
-  for (const auto& [vertex_id, vertex] : gfx.vertex_array.vertices) mesh.push_back(vertex.origin);
+  (void)GfxObj::vertex_origins(payload, mesh);
 }
 
 }  // namespace
@@ -59,11 +56,10 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
   ++fetches;
   thread_local std::vector<uint8_t> payload;  // reused like the graphics object's
   if (!portal.get_file_into(object_id, payload)) return std::nullopt;
-  common::Cursor cursor(payload);
-  thread_local SetupModel setup;  // reused like the graphics object record
-  if (!SetupModel::unpack_into(cursor, setup) || setup.parts.empty()) return std::nullopt;
+  thread_local std::vector<uint32_t> parts;  // reused like the payload
+  if (!SetupModel::part_ids(payload, parts) || parts.empty()) return std::nullopt;
   Mesh combined;
-  for (uint32_t part : setup.parts) {
+  for (uint32_t part : parts) {
     ++fetches;
     append_gfx_vertices(portal, part, combined);
   }
@@ -71,7 +67,7 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
   return combined;
 }
 
-std::optional<Scene> SceneCache::lookup_scene(uint32_t scene_id) {
+const std::optional<Scene>& SceneCache::cached_scene(uint32_t scene_id) {
   auto found = scenes_.find(scene_id);
   if (found == scenes_.end()) {
     ++fetches_;
@@ -80,10 +76,14 @@ std::optional<Scene> SceneCache::lookup_scene(uint32_t scene_id) {
   return found->second;
 }
 
-std::optional<std::vector<dat::file_type::ObjectDesc>> SceneCache::lookup(uint32_t scene_id) {
-  auto scene = lookup_scene(scene_id);
+std::optional<Scene> SceneCache::lookup_scene(uint32_t scene_id) {
+  return cached_scene(scene_id);
+}
+
+std::optional<std::span<const dat::file_type::ObjectDesc>> SceneCache::lookup(uint32_t scene_id) {
+  const std::optional<Scene>& scene = cached_scene(scene_id);
   if (!scene) return std::nullopt;
-  return std::move(scene->objects);
+  return std::span<const dat::file_type::ObjectDesc>(scene->objects);
 }
 
 std::optional<std::span<const common::Vector3>> MeshCache::lookup(uint32_t object_id) {

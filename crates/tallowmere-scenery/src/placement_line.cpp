@@ -52,7 +52,7 @@ char* write_number(char* out, float value) {
   if (std::isnan(value)) return put("NaN");
   if (std::isinf(value)) return put(value < 0 ? "-inf" : "inf");
   if (value == 0.0f) return put("0.000000");  // negative zero prints as positive zero
-  return common::write_fixed(out, static_cast<double>(value), 6);
+  return common::write_fixed(out, value, 6);
 }
 
 template <size_t N>

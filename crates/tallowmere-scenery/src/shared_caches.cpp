@@ -2,12 +2,12 @@
 
 namespace tallowmere::scenery {
 
-std::optional<std::vector<dat::file_type::ObjectDesc>> SharedCaches::scene_objects(
+std::optional<std::span<const dat::file_type::ObjectDesc>> SharedCaches::scene_objects(
     uint32_t scene_id) {
   const auto& scene =
       scenes_.get(scene_id, [this](uint32_t id) { return load_scene(portal_, id); });
   if (!scene) return std::nullopt;
-  return scene->objects;
+  return std::span<const dat::file_type::ObjectDesc>(scene->objects);
 }
 
 std::optional<std::span<const common::Vector3>> SharedCaches::mesh(uint32_t object_id) {

@@ -42,7 +42,7 @@ std::optional<std::vector<Vector3>> gfx_mesh(const dat::DatDatabase& db, uint32_
 
 class MapScenes : public bake::SceneSource {
  public:
-  std::optional<std::vector<ft::ObjectDesc>> lookup(uint32_t id) override {
+  std::optional<std::span<const ft::ObjectDesc>> lookup(uint32_t id) override {
     auto it = scenes.find(id);
     if (it == scenes.end()) return std::nullopt;
     return it->second;

@@ -228,6 +228,77 @@ common::ParseResult<void> SetupModel::unpack_into(common::Cursor& cursor, SetupM
   return {};
 }
 
+bool SetupModel::part_ids(std::span<const uint8_t> payload, std::vector<uint32_t>& parts) {
+  const uint8_t* at = payload.data();
+  const uint8_t* const end = at + payload.size();
+  // Every check compares with the bytes left, so none overflows.
+  const auto has = [&](uint64_t n) { return n <= static_cast<uint64_t>(end - at); };
+  const auto count = [&](uint64_t& n) {
+    if (!has(4)) return false;
+    n = common::load_le<uint32_t>(at);
+    at += 4;
+    return true;
+  };
+  constexpr uint64_t kFrame = graphics::Frame::kStoredSize;
+  constexpr uint64_t kLocation = 4 + 4 + kFrame;              // key, part_id, frame
+  constexpr uint64_t kLight = 4 + kFrame + 4 + 4 + 4 + 4;     // key, LightInfo
+  constexpr uint64_t kSphere = 16;
+
+  // id, flags, part count, the parts.
+  if (!has(12)) return false;
+  const uint32_t flags = common::load_le<uint32_t>(at + 4);
+  const uint64_t num_parts = common::load_le<uint32_t>(at + 8);
+  at += 12;
+  if (!has(4 * num_parts)) return false;
+  parts.resize(static_cast<size_t>(num_parts));
+  for (size_t i = 0; i < parts.size(); ++i) parts[i] = common::load_le<uint32_t>(at + 4 * i);
+  at += 4 * num_parts;
+
+  const uint64_t per_part =
+      (flags & HAS_PARENT ? uint64_t{4} : 0) + (flags & HAS_DEFAULT_SCALE ? uint64_t{12} : 0);
+  uint64_t n = 0;
+  if (!has(per_part * num_parts)) return false;
+  at += per_part * num_parts;
+  for (int map = 0; map < 2; ++map) {  // holding locations, connection points
+    if (!count(n) || !has(kLocation * n)) return false;
+    at += kLocation * n;
+  }
+
+  // Placements (a signed count): key, one frame per part, hook count, hooks.
+  if (!count(n) || static_cast<int32_t>(n) < 0) return false;
+  for (uint64_t placements = n; placements > 0; --placements) {
+    if (!has(4 + kFrame * num_parts)) return false;
+    at += 4 + kFrame * num_parts;
+    uint64_t hooks = 0;
+    if (!count(hooks)) return false;
+    for (; hooks > 0; --hooks) {
+      // type, param, the payload by type, padding up to a multiple of 4.
+      if (!has(8)) return false;
+      const uint32_t type = common::load_le<uint32_t>(at);
+      at += 8;
+      if (type > AnimationHook::kMaxType) return false;
+      uint64_t payload_size = fixed_payload_size(type);
+      if (type == 5) {
+        if (!has(3)) return false;
+        payload_size = common::load_le<int16_t>(at + 1) < 0 ? 8 : 4;
+      }
+      if (!has(payload_size)) return false;
+      at += payload_size;
+    }
+  }
+
+  // Cylinders, spheres, four heights and radii, two spheres, lights, five ids.
+  if (!count(n) || !has(CylSphere::kStoredSize * n)) return false;
+  at += CylSphere::kStoredSize * n;
+  if (!count(n) || !has(kSphere * n)) return false;
+  at += kSphere * n;
+  if (!has(16 + 2 * kSphere)) return false;
+  at += 16 + 2 * kSphere;
+  if (!count(n) || !has(kLight * n)) return false;
+  at += kLight * n;
+  return has(20);
+}
+
 common::ParseResult<SetupModel> SetupModel::unpack(common::Cursor& cursor) {
   thread_local SetupModel scratch;
   if (auto parsed = unpack_into(cursor, scratch); !parsed) {

@@ -33,10 +33,15 @@ inline constexpr size_t kFixedMaxChars = 330;
 // returns the end of the text.
 char* write_fixed(char* first, double value, int decimals);
 
+// The same for a float: the characters of its exact value, as for the double it widens
+// to, found with 64-bit integers only.
+char* write_fixed(char* first, float value, int decimals);
+
 // |value| * 10^decimals rounded to an integer as append_fixed rounds it (the digits it
 // writes, without the point), when |value| is below a billion; nothing otherwise, and
 // for NaN. `decimals` is 0 to 9.
 [[nodiscard]] std::optional<uint64_t> fixed_units(double value, int decimals);
+[[nodiscard]] std::optional<uint64_t> fixed_units(float value, int decimals);
 
 std::string decode_windows1252(std::span<const uint8_t> bytes);
 std::string decode_utf8(std::span<const uint8_t> bytes);

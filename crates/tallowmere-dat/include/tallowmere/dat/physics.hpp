@@ -127,6 +127,12 @@ struct BspTree {
   [[nodiscard]] static common::ParseResult<BspTree> read_portal(common::Cursor& cursor,
                                                                 BspTreeKind kind);
 
+  // The number of bytes the tree at the start of `bytes` occupies, or nothing when read
+  // would fail on the same bytes (end of data anywhere, a node below kMaxDepth levels).
+  // Builds nothing: each node's fixed part is checked once and stepped over.
+  [[nodiscard]] static std::optional<uint64_t> stored_size(std::span<const uint8_t> bytes,
+                                                           BspTreeKind kind);
+
   // The tree depth first in payload order, for the reader and the visitor (see
   // common/record.hpp), which see each node as a nested BspNode record. Open nodes are
   // kept on the heap, not the call stack.

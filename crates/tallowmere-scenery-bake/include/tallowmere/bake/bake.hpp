@@ -48,11 +48,11 @@ struct Placement {
 static_assert(sizeof(Placement) == 48);
 
 // Maps a scene file id to that scene's object descriptions, or nothing when the scene
-// cannot be had.
+// cannot be had. The view stays valid until the next lookup on the same source.
 class SceneSource {
  public:
   virtual ~SceneSource();
-  [[nodiscard]] virtual std::optional<std::vector<dat::file_type::ObjectDesc>> lookup(
+  [[nodiscard]] virtual std::optional<std::span<const dat::file_type::ObjectDesc>> lookup(
       uint32_t scene_id) = 0;
 };
 

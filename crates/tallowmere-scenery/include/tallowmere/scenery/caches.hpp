@@ -48,13 +48,16 @@ class SceneCache final : public bake::SceneSource {
 
   // A copy of the scene with file id `scene_id`, or nothing when it cannot be had.
   [[nodiscard]] std::optional<dat::file_type::Scene> lookup_scene(uint32_t scene_id);
-  // The scene's object list, for the bake.
-  std::optional<std::vector<dat::file_type::ObjectDesc>> lookup(uint32_t scene_id) override;
+  // The scene's object list, for the bake: a view of the cached scene, valid as long as
+  // the cache lives.
+  std::optional<std::span<const dat::file_type::ObjectDesc>> lookup(uint32_t scene_id) override;
 
   // Number of files this cache has fetched from the archive.
   [[nodiscard]] size_t fetches() const { return fetches_; }
 
  private:
+  const std::optional<dat::file_type::Scene>& cached_scene(uint32_t scene_id);
+
   const dat::DatDatabase& portal_;
   common::SeededMap<uint32_t, std::optional<dat::file_type::Scene>> scenes_;
   size_t fetches_ = 0;

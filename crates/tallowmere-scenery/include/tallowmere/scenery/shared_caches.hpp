@@ -74,8 +74,9 @@ class SharedCaches {
  public:
   explicit SharedCaches(const dat::DatDatabase& portal) : portal_(portal) {}
 
-  // The object list of scene `scene_id` (a copy), or nothing when it cannot be had.
-  std::optional<std::vector<dat::file_type::ObjectDesc>> scene_objects(uint32_t scene_id);
+  // The object list of scene `scene_id`, or nothing when it cannot be had. The view
+  // stays valid as long as the cache lives.
+  std::optional<std::span<const dat::file_type::ObjectDesc>> scene_objects(uint32_t scene_id);
   // The local vertices of object `object_id` (see object_mesh), or nothing. The view
   // stays valid as long as the cache lives.
   std::optional<std::span<const common::Vector3>> mesh(uint32_t object_id);
@@ -98,7 +99,7 @@ class SharedCaches {
 class SharedSceneSource final : public bake::SceneSource {
  public:
   explicit SharedSceneSource(SharedCaches& caches) : caches_(caches) {}
-  std::optional<std::vector<dat::file_type::ObjectDesc>> lookup(uint32_t scene_id) override {
+  std::optional<std::span<const dat::file_type::ObjectDesc>> lookup(uint32_t scene_id) override {
     return caches_.scene_objects(scene_id);
   }
 

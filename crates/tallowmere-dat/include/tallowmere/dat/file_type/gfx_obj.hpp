@@ -62,6 +62,17 @@ struct GfxObj {
   // before it. After an error `out` holds an unspecified part of the object.
   [[nodiscard]] static common::ParseResult<void> unpack_into(common::Cursor& cursor, GfxObj& out);
 
+  // Walks a whole graphics object at the start of `payload` for its vertex positions
+  // alone: true exactly when unpack succeeds on the same bytes, and then the origin of
+  // every entry of vertex_array.vertices is appended to `out`, as iterating the parsed
+  // map would yield them (entries in the order their ids first arrive, a repeated id
+  // keeping the later vertex, starting at a position drawn afresh for each call and
+  // wrapping around). On false `out` is as it was. Builds no record: the polygons and
+  // trees are checked and stepped over. Besides `out`, only per-thread buffers allocate
+  // (a table of vertex ids, and room for reordering), once per thread or when outgrown.
+  [[nodiscard]] static bool vertex_origins(std::span<const uint8_t> payload,
+                                           std::vector<common::Vector3>& out);
+
   // Removes everything, keeping the storage.
   void clear();
 

@@ -151,6 +151,12 @@ struct SetupModel {
   // holds an unspecified part of the model.
   [[nodiscard]] static common::ParseResult<void> unpack_into(common::Cursor& cursor,
                                                              SetupModel& out);
+  // Walks a whole setup model at the start of `payload` for its part ids alone: true
+  // exactly when unpack succeeds on the same bytes, and then `parts` holds the model's
+  // parts in order; on false `parts` holds an unspecified prefix of them. Builds no
+  // record: every other part is checked and stepped over.
+  [[nodiscard]] static bool part_ids(std::span<const uint8_t> payload,
+                                     std::vector<uint32_t>& parts);
   template <class A, class Self>
   static void describe(A& a, Self& self);
 };
