@@ -5,9 +5,9 @@
 // a tree that parses re-encodes to exactly the bytes it was read from. The vertex walk
 // and the tree size walk must agree with the full parsers on every input.
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <cstdio>
 #include <span>
 #include <string>
 

@@ -52,11 +52,13 @@ BspNodeSpec random_tree(Rng& rng, int depth) {
   if (pick == 0) return writer::bsp_leaf(rng.below(100), ids());
   if (pick == 1) {
     std::vector<physics::PortalPoly> portals(rng.below(3));
-    for (auto& p : portals) p = {static_cast<uint16_t>(rng.below(9)), static_cast<uint16_t>(rng.below(9))};
+    for (auto& p : portals)
+      p = {static_cast<uint16_t>(rng.below(9)), static_cast<uint16_t>(rng.below(9))};
     return writer::bsp_portal(random_tree(rng, depth + 1), random_tree(rng, depth + 1), ids(),
                               std::move(portals));
   }
-  static const char* const kTags[] = {"BPIN", "BPnN", "BPIn", "BPnn", "BpIN", "BpnN", "Bpnn", "XYZW"};
+  static const char* const kTags[] = {"BPIN", "BPnN", "BPIn", "BPnn",
+                                      "BpIN", "BpnN", "Bpnn", "XYZW"};
   const std::string tag = kTags[rng.below(8)];
   std::optional<BspNodeSpec> pos, neg;
   if (tag[0] == 'B' && tag[1] == 'P' && tag != "XYZW") pos = random_tree(rng, depth + 1);
@@ -106,7 +108,8 @@ std::vector<uint8_t> random_object(Rng& rng) {
   spec.drawing_bsp = random_tree(rng, 0);
   spec.degrade_id = 0x01000007;
   auto bytes = writer::encode_gfx_obj(spec);
-  for (uint32_t extra = rng.below(3); extra > 0; --extra) bytes.push_back(static_cast<uint8_t>(rng.below(256)));
+  for (uint32_t extra = rng.below(3); extra > 0; --extra)
+    bytes.push_back(static_cast<uint8_t>(rng.below(256)));
   return bytes;
 }
 
@@ -220,8 +223,8 @@ std::vector<uint8_t> random_model(Rng& rng) {
     writer::PlacementSpec placement;
     placement.frames.resize(parts);
     for (uint32_t h = rng.below(4); h > 0; --h) {
-      placement.hooks.push_back(writer::make_hook(rng.below(AnimationHook::kMaxType + 1), 0,
-                                                  rng.one_in(2) ? -3 : 3));
+      placement.hooks.push_back(
+          writer::make_hook(rng.below(AnimationHook::kMaxType + 1), 0, rng.one_in(2) ? -3 : 3));
     }
     spec.placement_frames.emplace_back(rng.below(3), std::move(placement));
   }

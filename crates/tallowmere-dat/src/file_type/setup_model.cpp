@@ -240,8 +240,8 @@ bool SetupModel::part_ids(std::span<const uint8_t> payload, std::vector<uint32_t
     return true;
   };
   constexpr uint64_t kFrame = graphics::Frame::kStoredSize;
-  constexpr uint64_t kLocation = 4 + 4 + kFrame;              // key, part_id, frame
-  constexpr uint64_t kLight = 4 + kFrame + 4 + 4 + 4 + 4;     // key, LightInfo
+  constexpr uint64_t kLocation = 4 + 4 + kFrame;           // key, part_id, frame
+  constexpr uint64_t kLight = 4 + kFrame + 4 + 4 + 4 + 4;  // key, LightInfo
   constexpr uint64_t kSphere = 16;
 
   // id, flags, part count, the parts.

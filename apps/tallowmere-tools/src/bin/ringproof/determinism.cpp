@@ -53,8 +53,7 @@ class RunInProgress {
 // Bakes the ring into `run` with caches of its own, so that it shares nothing with the
 // other run and repeats every fetch and parse.
 void bake_run(const dat::file_type::Region& region, const dat::DatDatabase& portal,
-              const dat::DatDatabase& cell, const std::vector<uint16_t>& ring,
-              RunInProgress& run) {
+              const dat::DatDatabase& cell, const std::vector<uint16_t>& ring, RunInProgress& run) {
   scenery::PortalCaches caches(portal);
   for (size_t i = 0; i < ring.size(); ++i) {
     run.publish(i, {ring[i], scenery::placement_lines(
