@@ -24,6 +24,16 @@ void append_fixed(std::string& out, double value, int decimals) {
 namespace {
 constexpr uint64_t kPowers[] = {1,      10,      100,      1000,      10000,
                                 100000, 1000000, 10000000, 100000000, 1000000000};
+
+// scaled / 2^shift rounded to an integer, ties to even; `shift` is at least 1 and the
+// quotient fits 64 bits.
+template <class Wide>
+uint64_t round_shifted(Wide scaled, int shift) {
+  const auto units = static_cast<uint64_t>(scaled >> shift);
+  const Wide rest = scaled - (static_cast<Wide>(units) << shift);
+  const Wide half = static_cast<Wide>(1) << (shift - 1);
+  return units + ((rest > half || (rest == half && (units & 1) != 0)) ? 1 : 0);
+}
 }  // namespace
 
 std::optional<uint64_t> fixed_units(double value, int decimals) {
@@ -40,12 +50,8 @@ std::optional<uint64_t> fixed_units(double value, int decimals) {
   }
   const unsigned __int128 scaled =
       static_cast<unsigned __int128>(mantissa) * kPowers[static_cast<size_t>(decimals)];
-  if (shift >= 84) return 0;                            // scaled / 2^shift < 2^-1: rounds to zero
-  auto units = static_cast<uint64_t>(scaled >> shift);  // below 10^18
-  const unsigned __int128 rest = scaled - (static_cast<unsigned __int128>(units) << shift);
-  const unsigned __int128 half = static_cast<unsigned __int128>(1) << (shift - 1);
-  if (rest > half || (rest == half && (units & 1) != 0)) ++units;
-  return units;
+  if (shift >= 84) return 0;            // scaled / 2^shift < 2^-1: rounds to zero
+  return round_shifted(scaled, shift);  // below 10^18
 }
 
 std::optional<uint64_t> fixed_units(float value, int decimals) {
@@ -63,11 +69,7 @@ std::optional<uint64_t> fixed_units(float value, int decimals) {
   const uint64_t scaled = mantissa * kPowers[static_cast<size_t>(decimals)];
   if (shift <= 0) return scaled << -shift;  // a whole number: below 10^18
   if (shift > 55) return 0;                 // scaled / 2^shift < 2^-1: rounds to zero
-  uint64_t units = scaled >> shift;
-  const uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
-  const uint64_t half = uint64_t{1} << (shift - 1);
-  if (rest > half || (rest == half && (units & 1) != 0)) ++units;
-  return units;
+  return round_shifted(scaled, shift);
 }
 
 namespace {
