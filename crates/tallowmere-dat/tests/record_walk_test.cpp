@@ -2,11 +2,13 @@
 // parsers, on generated records, every prefix of them, seeded byte mutations and the
 // checked-in fuzz corpora.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <algorithm>
 #include <bit>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <optional>
@@ -156,25 +158,45 @@ BspNodeSpec chain(int levels, bool portals) {
   return node;
 }
 
+// Runs `body` on a thread with a stack of 256 MiB and waits for it: the writer encodes
+// and destroys tree specs recursively, one frame per level, and 2049 levels of frames
+// exceed a default stack under the address sanitizer.
+void on_a_deep_stack(const std::function<void()>& body) {
+  pthread_attr_t attributes;
+  ASSERT_EQ(pthread_attr_init(&attributes), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attributes, size_t{256} << 20), 0);
+  pthread_t thread;
+  auto run = [](void* work) -> void* {
+    (*static_cast<const std::function<void()>*>(work))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attributes, run, const_cast<std::function<void()>*>(&body)),
+            0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+}
+
 TEST(VertexOrigins, TreeDepthLimitAsTheParse) {
-  const int limit = static_cast<int>(physics::BspLimits::kMaxDepth);
-  for (const bool portals : {false, true}) {
-    for (const int levels : {limit, limit + 1}) {
-      const auto tree = chain(levels, portals);
-      for (const auto kind : {BspTreeKind::Drawing, BspTreeKind::Physics, BspTreeKind::Cell}) {
-        writer::ByteWriter bytes;
-        writer::encode_bsp(bytes, tree, kind);
-        EXPECT_EQ(check::tree_size_mismatch(bytes.view(), kind), "") << levels;
+  on_a_deep_stack([] {
+    const int limit = static_cast<int>(physics::BspLimits::kMaxDepth);
+    for (const bool portals : {false, true}) {
+      for (const int levels : {limit, limit + 1}) {
+        const auto tree = chain(levels, portals);
+        for (const auto kind : {BspTreeKind::Drawing, BspTreeKind::Physics, BspTreeKind::Cell}) {
+          writer::ByteWriter bytes;
+          writer::encode_bsp(bytes, tree, kind);
+          EXPECT_EQ(check::tree_size_mismatch(bytes.view(), kind), "") << levels;
+        }
+        writer::GfxObjSpec spec = writer::gfx_obj_from_positions(0x01000001, {});
+        spec.flags = GfxObj::HAS_DRAWING;
+        spec.drawing_bsp = chain(levels, portals);
+        const auto bytes = writer::encode_gfx_obj(spec);
+        EXPECT_EQ(check::vertex_origins_mismatch(bytes), "") << levels;
+        std::vector<common::Vector3> out;
+        EXPECT_EQ(GfxObj::vertex_origins(bytes, out), levels == limit);
       }
-      writer::GfxObjSpec spec = writer::gfx_obj_from_positions(0x01000001, {});
-      spec.flags = GfxObj::HAS_DRAWING;
-      spec.drawing_bsp = chain(levels, portals);
-      const auto bytes = writer::encode_gfx_obj(spec);
-      EXPECT_EQ(check::vertex_origins_mismatch(bytes), "") << levels;
-      std::vector<common::Vector3> out;
-      EXPECT_EQ(GfxObj::vertex_origins(bytes, out), levels == limit);
     }
-  }
+  });
 }
 
 // Every input of a fuzz corpus, read whole.
