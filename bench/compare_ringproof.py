@@ -13,11 +13,16 @@ the replay's.
     bench/compare_ringproof.py [--runs N] [--portal P --cell C] RINGPROOF...
 
 The reads are recorded from the first build; the others must make the same reads (any
-build of the same tool does). Needs strace and a C compiler, as measure.py does.
+build of the same tool does). A threaded build's trace interleaves its threads: strace
+splits a call that another thread interrupts into an "<unfinished ...>" line and a
+"<... resumed>" line, which the measurement script's parser does not join, so it misses
+those reads. Here the halves are joined before the trace is read, so the replay holds
+every read. Needs strace and a C compiler, as measure.py does.
 """
 
 import argparse
 import os
+import re
 import shutil
 import statistics
 import sys
@@ -25,6 +30,39 @@ import tempfile
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
+
+
+def join_interrupted_calls(log):
+    """Rewrites an `strace -f` log with every call on one line: the "<unfinished ...>"
+    half of a call and its "<... NAME resumed>" half, matched by thread id."""
+    pending, lines = {}, []
+    for line in log.read_text(errors='replace').splitlines():
+        m = re.match(r'(\d+)\s+(.*) <unfinished \.\.\.>$', line)
+        if m:
+            pending[m.group(1)] = m.group(2)
+            continue
+        m = re.match(r'(\d+)\s+<\.\.\. \w+ resumed>(.*)$', line)
+        if m and m.group(1) in pending:
+            line = '%s %s%s' % (m.group(1), pending.pop(m.group(1)), m.group(2))
+        lines.append(line)
+    log.write_text('\n'.join(lines) + '\n')
+
+
+def record_reads(measure, binary, portal, cell, tmp):
+    """measure.record_reads, with the calls that other threads interrupted joined first."""
+    real_run = measure.subprocess.run
+
+    def run_and_join(args, **kwargs):
+        result = real_run(args, **kwargs)
+        if args and args[0] == 'strace':
+            join_interrupted_calls(Path(args[args.index('-o') + 1]))
+        return result
+
+    measure.subprocess.run = run_and_join
+    try:
+        return measure.record_reads(binary, portal, cell, tmp)
+    finally:
+        measure.subprocess.run = real_run
 
 
 def main():
@@ -45,7 +83,7 @@ def main():
     binaries = [os.path.abspath(b) for b in a.binaries]
     with tempfile.TemporaryDirectory(prefix='ringproof-compare-') as tmp:
         replay_exe, runrss = measure.build_helpers(tmp)
-        files, ops, _ = measure.record_reads(binaries[0], a.portal, a.cell, tmp)
+        files, ops, _ = record_reads(measure, binaries[0], a.portal, a.cell, tmp)
         writes = measure.output_files(tmp)
         scratch = Path(tmp) / 'replay-out'
         floors, times = [], {b: [] for b in binaries}
