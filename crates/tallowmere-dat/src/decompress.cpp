@@ -17,98 +17,93 @@
 
 namespace tallowmere::dat {
 
-std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data) {
-  std::vector<uint8_t> out;
-  decompress_lrs_into(data, out);
-  return out;
+namespace {
+
+// A back-reference that lies wholly inside the output so far (distance <= pos), copied
+// in blocks, written in order from the front; each block's source lies before its
+// target, already written, so an overlapping reference repeats its bytes as the byte
+// by byte copy would. It may write up to 24 bytes, past the reference's end.
+inline void copy_back(uint8_t* to, size_t distance, size_t length) {
+  const uint8_t* from = to - distance;
+  if (distance >= 16) {
+    // At most 17 bytes: one block of 16 whose source ends where it begins, then the
+    // 17th byte (a byte of this block when the distance is exactly 16).
+    std::memcpy(to, from, 16);
+    to[16] = from[16];
+  } else if (distance >= 8) {
+    std::memcpy(to, from, 8);
+    std::memcpy(to + 8, from + 8, 8);
+    std::memcpy(to + 16, from + 16, 8);
+  } else if (distance == 1) {
+    std::memset(to, from[0], 17);  // a run of one byte
+  } else {
+    for (size_t k = 0; k < length; ++k) to[k] = from[k];
+  }
 }
 
-void decompress_lrs_into(std::span<const uint8_t> data, std::vector<uint8_t>& out) {
-  if (data.size() < 4) {
-    out.assign(data.begin(), data.end());
-    return;
-  }
-  const uint64_t target = common::load_u32le(data.data());
-  out.clear();
-  if (target == 0) return;
-
-  const std::span<const uint8_t> in = data.subspan(4);
+// Decodes the token stream `in` into `o`, which has room for `limit` bytes (at least
+// 1); returns the number of bytes produced.
+size_t decode(std::span<const uint8_t> in, uint8_t* const o, const size_t limit) {
   const size_t m = in.size();
-  // The most the stream can expand to: 17 bytes per 2-byte back-reference. Reserving
-  // no more than that keeps a forged S from allocating memory the input cannot fill.
-  const uint64_t half = m / 2;
-  const uint64_t bound = half > (UINT64_MAX - 17) / 17 ? UINT64_MAX : half * 17 + 17;
-  // Output goes into a buffer of that size, trimmed at the end; it cannot outgrow it.
-  if (m == 0) return;
-  const size_t limit = static_cast<size_t>(std::min(target, bound));
-  out.resize(limit);
-  uint8_t* const o = out.data();
+  const uint8_t* const src = in.data();
   size_t pos = 0;
 
   // A whole flag group takes at most 17 input bytes and writes at most 8 * 17 bytes;
   // while that much input is left (and 8 more, see below) and that much room plus 16
   // bytes, the group is decoded without the checks below: no length needs clamping, no
-  // bound can be reached. The literals before each back-reference are copied together
-  // as one block of 8 bytes (the input holds 8 more bytes wherever a literal can start);
-  // a back-reference from at least 8 bytes back is copied in blocks of 8 (at most 24
-  // bytes). Bytes written past an item are overwritten by the next ones or trimmed at
+  // bound can be reached. Once a byte exists, only the end marker and a reference from
+  // before the start need care, and both are caught by one comparison. The literals
+  // before each back-reference are copied together as one block of 8 bytes (the input
+  // holds 8 more bytes wherever a literal can start), a back-reference as copy_back
+  // does. Bytes written past an item are overwritten by the next ones or trimmed at
   // the end.
   constexpr size_t kGroupInput = 17 + 8;
   constexpr size_t kGroupRoom = 8 * 17 + 16;
+  // Fast groups start at an input position below fast_input_end, with a position in the
+  // output from 1 to fast_output_last: pos - 1 < fast_output_last tests both bounds.
+  const size_t fast_input_end = m >= kGroupInput ? m - kGroupInput + 1 : 0;
+  const size_t fast_output_last = limit >= kGroupRoom ? limit - kGroupRoom : 0;
   size_t i = 0;
   uint8_t mask = 0;
   uint8_t flags = 0;
   for (;;) {
     if (mask == 0) {
-      if (m - i >= kGroupInput && limit - pos >= kGroupRoom) {
-        unsigned items = in[i++];  // the flag byte, consumed from the top
-        unsigned left = 8;
-        bool ended = false;
+      while (i < fast_input_end && pos - 1 < fast_output_last) {
+        // The flag byte at the top of a word, with a 1 just below its last bit: the
+        // leading zeros count the literals before the next back-reference, or before
+        // that 1, which ends the group once it reaches the top alone.
+        uint32_t items = uint32_t{src[i++]} << 24 | uint32_t{1} << 23;
         for (;;) {
-          const auto literals = std::min<unsigned>(
-              left, static_cast<unsigned>(std::countl_zero(static_cast<uint8_t>(items))));
-          std::memcpy(o + pos, in.data() + i, 8);
+          if (items == 0) __builtin_unreachable();  // the 1 below the flags is never shifted out
+          const auto literals = static_cast<unsigned>(std::countl_zero(items));
+          std::memcpy(o + pos, src + i, 8);
           pos += literals;
           i += literals;
-          left -= literals;
-          if (left == 0) break;
-          items = (items << (literals + 1)) & 0xFF;
-          --left;
-          const uint8_t b0 = in[i];
-          const uint8_t b1 = in[i + 1];
+          items <<= literals;
+          if (items == uint32_t{1} << 31) break;
+          items <<= 1;
+          const uint8_t b0 = src[i];
+          const uint8_t b1 = src[i + 1];
           const size_t distance = b0 | static_cast<size_t>(b1 & 0xF0) << 4;
-          if (distance == 0 || pos == 0) {
-            ended = true;
-            break;
-          }
           const size_t length = (b1 & 0x0Fu) + 2u;
-          i += 2;
-          if (distance <= pos) {
-            const uint8_t* from = o + pos - distance;
-            uint8_t* to = o + pos;
-            if (distance >= 8) {
-              // Blocks of 8 in order: each block's source lies before it, already
-              // written, so an overlapping reference repeats its bytes as it should.
-              for (size_t c = 0; c < length; c += 8) std::memcpy(to + c, from + c, 8);
-            } else {
-              for (size_t k = 0; k < length; ++k) to[k] = from[k];
-            }
-            pos += length;
-          } else {
+          if (distance - 1 >= pos) {  // distance 0, or more than has been produced
+            if (distance == 0) return pos;
+            // From the first byte on until the reference reaches back into the output.
             for (size_t k = 0; k < length; ++k, ++pos) o[pos] = o[pos - std::min(pos, distance)];
+          } else {
+            copy_back(o + pos, distance, length);
+            pos += length;
           }
-          if (left == 0) break;
+          i += 2;
         }
-        if (ended || i >= m) break;
-        continue;
       }
-      flags = in[i++];
+      flags = src[i++];
       mask = 0x80;
     }
     if ((flags & mask) != 0) {
       if (i + 1 >= m) break;
-      const uint8_t b0 = in[i];
-      const uint8_t b1 = in[i + 1];
+      const uint8_t b0 = src[i];
+      const uint8_t b1 = src[i + 1];
       const size_t distance = b0 | static_cast<size_t>(b1 & 0xF0) << 4;
       if (distance == 0) break;
       if (pos == 0) break;  // nothing to copy from
@@ -124,13 +119,54 @@ void decompress_lrs_into(std::span<const uint8_t> data, std::vector<uint8_t>& ou
       if (pos >= limit) break;
     } else {
       if (i >= m) break;  // a literal announced after the last input byte
-      o[pos++] = in[i++];
+      o[pos++] = src[i++];
       if (pos >= limit) break;
     }
     mask = static_cast<uint8_t>(mask >> 1);
     if (i >= m) break;
   }
-  out.resize(pos);
+  return pos;
+}
+
+template <class Buffer>
+void decompress_into(std::span<const uint8_t> data, Buffer& out) {
+  if (data.size() < 4) {
+    out.assign(data.begin(), data.end());
+    return;
+  }
+  const uint64_t target = common::load_u32le(data.data());
+  const std::span<const uint8_t> in = data.subspan(4);
+  const size_t m = in.size();
+  if (target == 0 || m == 0) {
+    out.clear();
+    return;
+  }
+  // The most the stream can expand to: 17 bytes per 2-byte back-reference. Reserving
+  // no more than that keeps a forged S from allocating memory the input cannot fill.
+  const uint64_t half = m / 2;
+  const uint64_t bound = half > (UINT64_MAX - 17) / 17 ? UINT64_MAX : half * 17 + 17;
+  // Output goes into a buffer of that size, trimmed at the end; it cannot outgrow it.
+  // Every byte kept is written by the decoder, so what the buffer held before (or how
+  // it initialises what it grows by) never shows.
+  const size_t limit = static_cast<size_t>(std::min(target, bound));
+  out.resize(limit);
+  out.resize(decode(in, out.data(), limit));
+}
+
+}  // namespace
+
+std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data) {
+  std::vector<uint8_t> out;
+  decompress_lrs_into(data, out);
+  return out;
+}
+
+void decompress_lrs_into(std::span<const uint8_t> data, std::vector<uint8_t>& out) {
+  decompress_into(data, out);
+}
+
+void decompress_lrs_into(std::span<const uint8_t> data, PayloadBuffer& out) {
+  decompress_into(data, out);
 }
 
 }  // namespace tallowmere::dat

@@ -757,7 +757,8 @@ Expected<std::vector<uint8_t>, DatError> DatDatabase::get_file(uint32_t id) cons
   return payload;
 }
 
-Expected<void, DatError> DatDatabase::get_file_into(uint32_t id, std::vector<uint8_t>& out) const {
+template <class Buffer>
+Expected<void, DatError> DatDatabase::fetch_into(uint32_t id, Buffer& out) const {
   const DatFileEntry* entry = find(id);
   if (entry == nullptr) return make_unexpected(DatError(DatError::NotFound{id}));
   // Without revisiting blocks a chain cannot deliver more bytes than the file holds;
@@ -769,8 +770,9 @@ Expected<void, DatError> DatDatabase::get_file_into(uint32_t id, std::vector<uin
   }
   // The stored bytes of a compressed payload are only read to be decompressed: they go
   // into the calling thread's scratch buffer, which keeps its size from one payload to
-  // the next, so that no buffer is allocated (and zeroed, and freed) per payload.
-  thread_local std::vector<uint8_t> scratch;
+  // the next, so that no buffer is allocated (and freed) per payload. It is never
+  // zeroed: the chain fills every byte that is decompressed.
+  thread_local PayloadBuffer scratch;
   if (scratch.size() < entry->size) {
     scratch.clear();
     scratch.shrink_to_fit();
@@ -781,6 +783,14 @@ Expected<void, DatError> DatDatabase::get_file_into(uint32_t id, std::vector<uin
   if (!read) return read;
   decompress_lrs_into(raw, out);
   return {};
+}
+
+Expected<void, DatError> DatDatabase::get_file_into(uint32_t id, std::vector<uint8_t>& out) const {
+  return fetch_into(id, out);
+}
+
+Expected<void, DatError> DatDatabase::get_file_into(uint32_t id, PayloadBuffer& out) const {
+  return fetch_into(id, out);
 }
 
 Expected<std::vector<uint8_t>, DatError> DatDatabase::read_file_data(uint32_t offset,

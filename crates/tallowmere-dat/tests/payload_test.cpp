@@ -1,6 +1,7 @@
 // Block chains: how payload bytes are gathered, and chains that are damaged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <set>
@@ -188,14 +189,20 @@ TEST(BlockChain, GetFileIntoAReusedBufferMatchesGetFile) {
   auto db = writer::open_archive_bytes(w.finish());
   ASSERT_TRUE(db) << db.error().text();
   Bytes buffer;
+  PayloadBuffer unzeroed;  // grows without zeroing: stale bytes must never show
   for (uint32_t id : {1u, 2u, 3u, 4u, 1u, 5u, 2u, 6u, 7u, 3u}) {
     auto expected = db->get_file(id);
     auto got = db->get_file_into(id, buffer);
+    auto got_unzeroed = db->get_file_into(id, unzeroed);
     ASSERT_EQ(got.has_value(), expected.has_value()) << id;
+    ASSERT_EQ(got_unzeroed.has_value(), expected.has_value()) << id;
     if (expected) {
       EXPECT_EQ(buffer, *expected) << id;
+      EXPECT_TRUE(std::equal(unzeroed.begin(), unzeroed.end(), expected->begin(), expected->end()))
+          << id;
     } else {
       EXPECT_EQ(got.error().text(), expected.error().text()) << id;
+      EXPECT_EQ(got_unzeroed.error().text(), expected.error().text()) << id;
     }
   }
   // A literal, a back-reference repeating it 17 times, then three more literals.

@@ -17,7 +17,7 @@ namespace {
 // buffer kept for the next fetch, so a run of fetches allocates only when an object
 // outgrows every one before it.
 void append_gfx_vertices(const dat::DatDatabase& portal, uint32_t id, Mesh& mesh) {
-  thread_local std::vector<uint8_t> payload;
+  thread_local dat::PayloadBuffer payload;
   if (!portal.get_file_into(id, payload)) return;
   (void)GfxObj::vertex_origins(payload, mesh);
 }
@@ -32,9 +32,11 @@ std::optional<Mesh> gfx_local_mesh(const dat::DatDatabase& portal, uint32_t id) 
 }
 
 std::optional<Scene> load_scene(const dat::DatDatabase& portal, uint32_t scene_id) {
-  auto payload = portal.get_file(scene_id);
-  if (!payload) return std::nullopt;
-  common::Cursor cursor(*payload);
+  // The scene is parsed into a record of its own, so one buffer per thread serves
+  // every fetch.
+  thread_local dat::PayloadBuffer payload;
+  if (!portal.get_file_into(scene_id, payload)) return std::nullopt;
+  common::Cursor cursor(payload);
   auto scene = Scene::unpack(cursor);
   if (!scene) return std::nullopt;
   return std::move(*scene);
@@ -54,7 +56,7 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
   // A setup model's parts are combined in their own coordinates: the placement frames
   // and default scales are not applied. Parts without a mesh contribute nothing.
   ++fetches;
-  thread_local std::vector<uint8_t> payload;  // reused like the graphics object's
+  thread_local dat::PayloadBuffer payload;  // reused like the graphics object's
   if (!portal.get_file_into(object_id, payload)) return std::nullopt;
   thread_local std::vector<uint32_t> parts;  // reused like the payload
   if (!SetupModel::part_ids(payload, parts) || parts.empty()) return std::nullopt;

@@ -50,7 +50,7 @@ std::optional<LandblockGround> load_landblock_ground(const dat::DatDatabase& cel
   const uint32_t cell_id = static_cast<uint32_t>(landblock_id) << 16;
   // Both payloads are parsed into records of their own, so one buffer per thread serves
   // every landblock.
-  thread_local std::vector<uint8_t> payload;
+  thread_local dat::PayloadBuffer payload;
   if (!cell.get_file_into(cell_id | 0xFFFF, payload)) return std::nullopt;
   auto terrain = dat::landblock::CellLandblock::unpack(payload);
   if (!terrain) return std::nullopt;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tallowmere/common/cursor.hpp"
+#include "tallowmere/dat/payload_buffer.hpp"
 
 namespace tallowmere::dat {
 
@@ -52,5 +53,7 @@ namespace tallowmere::dat {
 std::vector<uint8_t> decompress_lrs(std::span<const uint8_t> data);
 // The same into `out`, whose capacity is reused.
 void decompress_lrs_into(std::span<const uint8_t> data, std::vector<uint8_t>& out);
+// The same into a buffer that spends nothing on zeroing the room it grows into.
+void decompress_lrs_into(std::span<const uint8_t> data, PayloadBuffer& out);
 
 }  // namespace tallowmere::dat
