@@ -4,6 +4,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 namespace tallowmere::common {
 
@@ -74,6 +75,11 @@ std::optional<uint64_t> fixed_units(float value, int decimals) {
 
 namespace {
 
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
 // `units` / 10^decimals in fixed notation, "-" first when `negative`; returns the end.
 // The length is known first, so the digits go straight to their places, from the right,
 // two at a time: the decimals, the point, then at least one whole digit. kDecimals fixes
@@ -81,10 +87,6 @@ namespace {
 // from `decimals`.
 template <int kDecimals>
 char* write_units_with(char* first, uint64_t units, bool negative, int decimals = kDecimals) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
   if constexpr (kDecimals >= 0) decimals = kDecimals;
   const uint64_t power = kPowers[static_cast<size_t>(decimals)];
   uint64_t whole = units / power, fraction = units % power;
@@ -111,6 +113,60 @@ char* write_units_with(char* first, uint64_t units, bool negative, int decimals 
   return end;
 }
 
+// units / 10^6 with six decimals, "-" first when `negative`, for units below 10^15 (a
+// value below a billion): the form of every placement number. The whole part usually
+// has one to three digits and is written without a count; the fraction, below 10^6,
+// goes out as three pairs taken from a 32.32 fixed-point multiple of fraction / 10^4:
+// the integer part of each multiple is the next pair, and multiplying the fractional
+// bits by 100 brings up the one after. The factor 2^32 / 10^4 rounded up errs by less
+// than 0.28 / 2^32 per unit of the fraction, which stays below one unit of the last
+// pair after two multiplications by 100: every pair is exact.
+char* write_micro_units(char* p, uint64_t units, bool negative) {
+  const uint64_t whole = units / 1000000;
+  const auto fraction = static_cast<uint32_t>(units - whole * 1000000);
+  if (negative) *p++ = '-';
+  auto pair = [](char* at, uint64_t two) { std::memcpy(at, kPairs + 2 * two, 2); };
+  if (whole < 10) {
+    *p++ = static_cast<char>('0' + whole);
+  } else if (whole < 100) {
+    pair(p, whole);
+    p += 2;
+  } else if (whole < 1000) {
+    *p = static_cast<char>('0' + whole / 100);
+    pair(p + 1, whole % 100);
+    p += 3;
+  } else {
+    p = write_units_with<0>(p, whole, false);
+  }
+  *p = '.';
+  uint64_t y = uint64_t{fraction} * 429497;  // ceil(2^32 / 10^4)
+  pair(p + 1, y >> 32);
+  y = (y & 0xFFFFFFFF) * 100;
+  pair(p + 3, y >> 32);
+  y = (y & 0xFFFFFFFF) * 100;
+  pair(p + 5, y >> 32);
+  return p + 7;
+}
+
+// fixed_units(value, 6) for |value| below a billion, without the optional: the same
+// integers, with the tie-to-even rounding done by one addition. Adding half - 1 and the
+// quotient's lowest bit carries into the quotient exactly when the rest is above half,
+// or is half and the quotient odd.
+uint64_t micro_units(float value) {
+  const uint32_t bits = std::bit_cast<uint32_t>(value);
+  const auto exponent = static_cast<int>((bits >> 23) & 0xFF);
+  uint64_t mantissa = bits & ((uint32_t{1} << 23) - 1);
+  int shift = 149;
+  if (exponent != 0) {
+    mantissa |= uint64_t{1} << 23;
+    shift = 150 - exponent;
+  }
+  const uint64_t scaled = mantissa * 1000000;  // below 2^44
+  if (shift <= 0) return scaled << -shift;
+  if (shift > 55) return 0;
+  return (scaled + (uint64_t{1} << (shift - 1)) - 1 + ((scaled >> shift) & 1)) >> shift;
+}
+
 char* write_units(char* first, uint64_t units, int decimals, bool negative) {
   return decimals == 6 ? write_units_with<6>(first, units, negative)
                        : write_units_with<-1>(first, units, negative, decimals);
@@ -128,6 +184,9 @@ char* write_fixed(char* first, double value, int decimals) {
 }
 
 char* write_fixed(char* first, float value, int decimals) {
+  if (decimals == 6 && std::fabs(value) < 1e9f) {
+    return write_micro_units(first, micro_units(value), std::signbit(value));
+  }
   const auto rounded = fixed_units(value, decimals);
   if (!rounded) return write_fixed(first, static_cast<double>(value), decimals);
   return write_units(first, *rounded, decimals, std::signbit(value));

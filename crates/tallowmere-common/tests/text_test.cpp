@@ -84,6 +84,19 @@ TEST(AppendFixed, FloatFormMatchesTheWidenedDouble) {
       check(std::ldexp(static_cast<float>(mantissa), exponent));
     }
   }
+  // Six decimals, the placement form, at the sizes placements have: fractions from
+  // every part of [0, 1) over whole parts of one to ten digits.
+  for (uint32_t n = 0; n < 1000000; n += 997) {
+    const float fraction = static_cast<float>(n) / 1e6f;
+    for (const float whole : {0.0f, 7.0f, 42.0f, 191.0f, 4096.0f, 123456.0f, 98765432.0f}) {
+      for (const float value : {whole + fraction, -(whole + fraction)}) {
+        char buffer[kFixedMaxChars];
+        ASSERT_EQ(std::string(buffer, write_fixed(buffer, value, 6)),
+                  general(static_cast<double>(value), 6))
+            << value;
+      }
+    }
+  }
   check(999999999.0f);  // 1e9 rounds to a float of a billion or more: the double path
   check(1e9f);
   check(std::numeric_limits<float>::denorm_min());
