@@ -33,7 +33,7 @@ const LandblockLines* first_entry(const BakeResult& run, uint16_t id) {
 
 std::string drift_report(const Comparison& comparison, const BakeResult& run1,
                          const BakeResult& run2) {
-  static const std::vector<std::string> kNoLines;
+  static const PlacementLines kNoLines;
   std::string out;
   for (uint16_t id : comparison.drifted) {
     const LandblockLines* a = first_entry(run1, id);
@@ -45,8 +45,11 @@ std::string drift_report(const Comparison& comparison, const BakeResult& run1,
     const size_t common_count = std::min(lines1.size(), lines2.size());
     for (size_t l = 0; l < common_count; ++l) {
       if (lines1[l] != lines2[l]) {
-        out += "    line " + std::to_string(l) + ": " + lines1[l] + "\n";
-        out += "           : " + lines2[l] + "\n";
+        out += "    line " + std::to_string(l) + ": ";
+        out += lines1[l];
+        out += "\n           : ";
+        out += lines2[l];
+        out += '\n';
         break;
       }
     }

@@ -84,10 +84,15 @@ std::vector<bake::Placement> bake_landblock(const dat::file_type::Region& region
   return bake_landblock_with_ground(region, cell, landblock_id, scenes, meshes, options).placements;
 }
 
-std::vector<std::string> placement_lines(std::span<const bake::Placement> placements) {
-  std::vector<std::string> lines;
-  lines.reserve(placements.size());
-  for (const auto& placement : placements) lines.push_back(placement_line(placement));
+PlacementLines placement_lines(std::span<const bake::Placement> placements) {
+  PlacementLines lines;
+  // Room for lines of a typical length (about 190 characters); longer ones still fit,
+  // with the text reallocated as it grows.
+  lines.reserve(placements.size(), placements.size() * 200 + kPlacementLineMaxChars + 1);
+  for (const auto& placement : placements) {
+    lines.append_written(kPlacementLineMaxChars,
+                         [&](char* out) { return write_placement_line(out, placement); });
+  }
   return lines;
 }
 

@@ -16,18 +16,11 @@ std::string join_path(const std::string& directory, const std::string& name) {
 }
 
 Expected<void, WriteError> write_lines(const std::string& directory, uint16_t landblock_id,
-                                       std::span<const std::string> lines) {
+                                       const PlacementLines& lines) {
   std::string path = join_path(directory, placement_file_name(landblock_id));
-  size_t total = 0;
-  for (const auto& line : lines) total += line.size() + 1;
-  std::string buffer;
-  buffer.reserve(total);
-  for (const auto& line : lines) {
-    buffer += line;
-    buffer += '\n';
-  }
+  const std::string& text = lines.text();  // every line already followed by its feed
   auto written =
-      common::write_file(path, {reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size()});
+      common::write_file(path, {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
   if (!written) return make_unexpected(WriteError{std::move(path), std::move(written).error()});
   return {};
 }

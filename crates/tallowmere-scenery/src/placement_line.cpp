@@ -63,10 +63,14 @@ char* put_key(char* out, const char (&key)[N]) {
 }  // namespace
 
 std::string placement_line(const bake::Placement& p) {
-  // The line is put together in a buffer with room for the longest one (eight numbers
-  // of at most kFixedMaxChars, three u32, the keys), then copied out once.
-  char buffer[9 * common::kFixedMaxChars];
-  char* at = put_key(buffer, "{\"obj_id\":\"0x");
+  // The line is put together in a buffer with room for the longest one, then copied
+  // out once.
+  char buffer[kPlacementLineMaxChars];
+  return std::string(buffer, write_placement_line(buffer, p));
+}
+
+char* write_placement_line(char* out, const bake::Placement& p) {
+  char* at = put_key(out, "{\"obj_id\":\"0x");
   static constexpr char kHex[] = "0123456789ABCDEF";
   for (int shift = 28; shift >= 0; shift -= 4) *at++ = kHex[p.obj_id >> shift & 0xF];
   *at++ = '"';
@@ -85,7 +89,7 @@ std::string placement_line(const bake::Placement& p) {
   at = put_key(at, ",\"source_obj_idx\":");
   at = std::to_chars(at, at + 16, p.source_obj_idx).ptr;
   *at++ = '}';
-  return std::string(buffer, at);
+  return at;
 }
 
 }  // namespace tallowmere::scenery

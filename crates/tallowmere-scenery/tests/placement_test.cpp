@@ -11,7 +11,11 @@
 #include <limits>
 #include <random>
 #include <span>
+#include <string>
+#include <string_view>
+#include <vector>
 
+#include "tallowmere/scenery/landblocks.hpp"
 #include "tallowmere/scenery/placement_files.hpp"
 #include "tallowmere/testing/temp_dir.hpp"
 
@@ -80,6 +84,34 @@ TEST(PlacementLine, WrittenValueIsTheTextReadBack) {
   }
 }
 
+// A landblock's lines, formatted into one text, are the lines placement_line gives, each
+// with its feed; the longest lines (NaN, infinities and huge numbers) make the text grow.
+TEST(PlacementLines, HoldTheLinesAsTheFileTextAndGrowPastLongLines) {
+  constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+  constexpr float kMax = std::numeric_limits<float>::max();
+  std::vector<bake::Placement> placements;
+  for (uint32_t i = 0; i < 40; ++i) {
+    const float v = i % 7 == 0 ? -kMax : static_cast<float>(i) * 4.75f;
+    placements.push_back(
+        {0x01000000 + i, v, kMax, -0.0f, kNaN, 0.5f, -v, v, 1.25f, i, 8 - i % 9, UINT32_MAX - i});
+  }
+  const PlacementLines lines = placement_lines(placements);
+  ASSERT_EQ(lines.size(), placements.size());
+  std::string text;
+  PlacementLines pushed;
+  for (size_t i = 0; i < placements.size(); ++i) {
+    const std::string line = placement_line(placements[i]);
+    EXPECT_EQ(lines[i], line);
+    text += line + "\n";
+    pushed.push_back(line);
+  }
+  EXPECT_EQ(lines.text(), text);
+  EXPECT_EQ(lines, pushed);
+  EXPECT_EQ(std::vector<std::string_view>(lines.begin(), lines.end())[39], lines[39]);
+  EXPECT_TRUE(placement_lines({}).empty());
+  EXPECT_EQ(placement_lines({}).text(), "");
+}
+
 TEST(PlacementLine, FileNameUsesFourUpperCaseHexDigits) {
   EXPECT_EQ(placement_file_name(0x00AB), "0x00AB.scenery.jsonl");
   EXPECT_EQ(placement_file_name(0xA3AE), "0xA3AE.scenery.jsonl");
@@ -88,12 +120,12 @@ TEST(PlacementLine, FileNameUsesFourUpperCaseHexDigits) {
 TEST(WriteLines, WritesEveryLineWithAFeedAndReportsThePathOnFailure) {
   const testing::TempDir temp;
   const std::string dir = temp.path().string();
-  std::vector<std::string> lines = {"{\"a\":1}", "{\"b\":2}"};
+  const PlacementLines lines = {"{\"a\":1}", "{\"b\":2}"};
   ASSERT_TRUE(write_lines(dir, 0xA3AE, lines));
   EXPECT_EQ(testing::read_all(dir + "/0xA3AE.scenery.jsonl"), "{\"a\":1}\n{\"b\":2}\n");
 
   // An existing file is replaced whole; no lines give an empty file.
-  ASSERT_TRUE(write_lines(dir, 0xA3AE, std::span(lines).first(1)));
+  ASSERT_TRUE(write_lines(dir, 0xA3AE, {"{\"a\":1}"}));
   EXPECT_EQ(testing::read_all(dir + "/0xA3AE.scenery.jsonl"), "{\"a\":1}\n");
   ASSERT_TRUE(write_lines(dir, 0x0001, {}));
   EXPECT_TRUE(fs::exists(dir + "/0x0001.scenery.jsonl"));

@@ -70,12 +70,6 @@ Conditions plan(size_t k, unsigned several) {
   return c;
 }
 
-std::string file_content(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const auto& line : lines) text += line + "\n";
-  return text;
-}
-
 std::vector<std::string> split_lines(const std::string& text) {
   std::vector<std::string> lines;
   for (size_t start = 0; start < text.size();) {
@@ -102,7 +96,7 @@ class Prover {
     std::mutex mutex;
     bool written = true;
     bake_in_process(c, [&](scenery::BakedLandblock&& lb) {
-      const std::string digest = sha256_hex(file_content(lb.lines.lines));
+      const std::string digest = sha256_hex(lb.lines.lines.text());
       auto ok = scenery::write_lines(dir, lb.lines.landblock_id, lb.lines.lines);
       std::lock_guard lock(mutex);
       digests_[lb.index] = digest;
@@ -116,13 +110,13 @@ class Prover {
 
   // The landblocks whose lines differ from the baseline's, with their lines, for a run
   // under `c`; nothing when the run could not be made.
-  std::optional<std::map<size_t, std::vector<std::string>>> drift(const Conditions& c,
-                                                                  const std::string& name) {
-    std::map<size_t, std::vector<std::string>> drifted;
+  std::optional<std::map<size_t, scenery::PlacementLines>> drift(const Conditions& c,
+                                                                 const std::string& name) {
+    std::map<size_t, scenery::PlacementLines> drifted;
     if (!c.child) {
       std::mutex mutex;
       bake_in_process(c, [&](scenery::BakedLandblock&& lb) {
-        if (sha256_hex(file_content(lb.lines.lines)) != digests_[lb.index]) {
+        if (sha256_hex(lb.lines.lines.text()) != digests_[lb.index]) {
           std::lock_guard lock(mutex);
           drifted[lb.index] = std::move(lb.lines.lines);
         }
@@ -138,7 +132,8 @@ class Prover {
         write_stderr("tallowmere prove: " + text.error() + "\n");
         return std::nullopt;
       }
-      if (sha256_hex(*text) != digests_[i]) drifted[i] = split_lines(*text);
+      if (sha256_hex(*text) != digests_[i])
+        drifted[i] = scenery::PlacementLines(split_lines(*text));
     }
     return drifted;
   }
@@ -314,7 +309,7 @@ int run_prove(const ProveCommand& command) {
     for (auto& [index, lines] : *drifted) {
       if (reports.count(index)) continue;
       const uint16_t id = prover.ids()[index];
-      scenery::BakeResult a{{id, prover.baseline_lines(index)}};
+      scenery::BakeResult a{{id, scenery::PlacementLines(prover.baseline_lines(index))}};
       scenery::BakeResult b{{id, std::move(lines)}};
       scenery::Comparison comparison;
       comparison.drifted.push_back(id);

@@ -19,6 +19,7 @@
 #include "tallowmere/dat/landblock.hpp"
 #include "tallowmere/dat/lib.hpp"
 #include "tallowmere/scenery/caches.hpp"
+#include "tallowmere/scenery/placement_lines.hpp"
 
 namespace tallowmere::scenery {
 
@@ -31,10 +32,10 @@ struct BakeOptions {
   bool use_slope = false;
 };
 
-// One landblock's placement lines (without line terminators), in placement order.
+// One landblock's placement lines, in placement order.
 struct LandblockLines {
   uint16_t landblock_id = 0;
-  std::vector<std::string> lines;
+  PlacementLines lines;
 
   friend bool operator==(const LandblockLines&, const LandblockLines&) = default;
 };
@@ -87,7 +88,7 @@ struct GroundedPlacements {
     bake::SceneSource& scenes, bake::MeshSource& meshes, const BakeOptions& options = {});
 
 // One placement line per placement, in order.
-[[nodiscard]] std::vector<std::string> placement_lines(std::span<const bake::Placement> placements);
+[[nodiscard]] PlacementLines placement_lines(std::span<const bake::Placement> placements);
 
 // Every landblock whose cell landblock record ((id << 16) | 0xFFFF) is in the cell
 // archive's directory, in increasing id order.

@@ -10,6 +10,7 @@
 
 #include "tallowmere/common/expected.hpp"
 #include "tallowmere/common/io_error.hpp"
+#include "tallowmere/scenery/placement_lines.hpp"
 
 namespace tallowmere::scenery {
 
@@ -34,6 +35,6 @@ struct WriteError {
 // operating system's error.
 [[nodiscard]] Expected<void, WriteError> write_lines(const std::string& directory,
                                                      uint16_t landblock_id,
-                                                     std::span<const std::string> lines);
+                                                     const PlacementLines& lines);
 
 }  // namespace tallowmere::scenery

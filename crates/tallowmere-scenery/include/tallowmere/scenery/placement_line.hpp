@@ -5,9 +5,11 @@
 // source_obj_idx (unsigned decimals). No spaces, no line terminator.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "tallowmere/bake/bake.hpp"
+#include "tallowmere/common/text.hpp"
 
 namespace tallowmere::scenery {
 
@@ -22,5 +24,13 @@ void append_number(std::string& out, float value);
 [[nodiscard]] float written_value(float value);
 
 [[nodiscard]] std::string placement_line(const bake::Placement& placement);
+
+// The most characters of a placement line: eight numbers of at most
+// common::kFixedMaxChars, three u32, the keys.
+inline constexpr size_t kPlacementLineMaxChars = 9 * common::kFixedMaxChars;
+
+// placement_line's characters written into `out`, which has room for
+// kPlacementLineMaxChars; returns their end.
+char* write_placement_line(char* out, const bake::Placement& placement);
 
 }  // namespace tallowmere::scenery
