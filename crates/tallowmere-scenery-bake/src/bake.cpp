@@ -89,13 +89,9 @@ class LandblockBake {
       if (e < cell_.terrain.size() && excludes_scenery(cell_.terrain[e])) return;
     }
 
-    float z;
     if (use_slope_) {
       const float slope = slope_at(grid_, px, py);
       if (d.min_slope > slope || slope > d.max_slope) return;
-      z = bilinear_height_from_grid(grid_, px, py);
-    } else {
-      z = triangle_plane_height_from_grid(grid_, landblock_id_, px, py);
     }
 
     float heading = 0.0f;
@@ -103,8 +99,6 @@ class LandblockBake {
       heading = static_cast<float>(static_cast<double>(d.max_rotation) *
                                    seeds.roll(j, SALT_HEADING) * kDegreesToRadians);
     }
-    float half_sin, half_cos;
-    ::sincosf(heading * 0.5f, &half_sin, &half_cos);
 
     float scale;
     if (d.min_scale == d.max_scale) {
@@ -124,6 +118,13 @@ class LandblockBake {
 
     if (collides(footprint, buildings_) || placed_.overlaps_any(footprint)) return;
     placed_.insert(footprint);
+
+    // The height and the orientation are only needed by an object that stays: a
+    // quarter of the candidates are turned away above.
+    const float z = use_slope_ ? bilinear_height_from_grid(grid_, px, py)
+                               : triangle_plane_height_from_grid(grid_, landblock_id_, px, py);
+    float half_sin, half_cos;
+    ::sincosf(heading * 0.5f, &half_sin, &half_cos);
     out.push_back(Placement{d.obj_id, px, py, z, half_cos, 0.0f, 0.0f, half_sin, scale, vx, vy, j});
   }
 
