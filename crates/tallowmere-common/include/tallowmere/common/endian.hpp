@@ -1,17 +1,24 @@
 // Little-endian loads and stores: the one place where bytes become integers.
 //
 // Every value in the archives is stored least-significant byte first. These helpers
-// assemble and split values byte by byte, so they are correct on any host and never
-// read or write through a cast pointer. They take raw pointers: the caller has already
-// checked that the bytes exist (the cursor, the chain reader and the writers do).
+// copy the bytes into an integer of the value's size (one load or store, where a loop
+// of byte shifts is not always fused into one by the compiler) and reverse them on a
+// big-endian host, so they are correct on either kind and never read or write through
+// a cast pointer; evaluated at compile time, they go byte by byte. They take raw
+// pointers: the caller has already checked that the bytes exist (the cursor, the chain
+// reader and the writers do).
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <type_traits>
 
 namespace tallowmere::common {
+
+static_assert(std::endian::native == std::endian::little ||
+              std::endian::native == std::endian::big);
 
 namespace detail {
 template <class T>
@@ -27,7 +34,12 @@ template <class T>
   static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
   using U = detail::UnsignedOfSize<T>;
   U raw = 0;
-  for (size_t i = 0; i < sizeof(T); ++i) raw |= static_cast<U>(static_cast<U>(p[i]) << (8 * i));
+  if (std::is_constant_evaluated()) {
+    for (size_t i = 0; i < sizeof(T); ++i) raw |= static_cast<U>(static_cast<U>(p[i]) << (8 * i));
+  } else {
+    std::memcpy(&raw, p, sizeof(U));
+    if constexpr (std::endian::native == std::endian::big) raw = std::byteswap(raw);
+  }
   return std::bit_cast<T>(raw);
 }
 
@@ -36,8 +48,13 @@ template <class T>
 constexpr void store_le(uint8_t* p, T value) {
   static_assert(sizeof(T) == 1 || sizeof(T) == 2 || sizeof(T) == 4 || sizeof(T) == 8);
   using U = detail::UnsignedOfSize<T>;
-  const U raw = std::bit_cast<U>(value);
-  for (size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<uint8_t>(raw >> (8 * i));
+  U raw = std::bit_cast<U>(value);
+  if (std::is_constant_evaluated()) {
+    for (size_t i = 0; i < sizeof(T); ++i) p[i] = static_cast<uint8_t>(raw >> (8 * i));
+  } else {
+    if constexpr (std::endian::native == std::endian::big) raw = std::byteswap(raw);
+    std::memcpy(p, &raw, sizeof(U));
+  }
 }
 
 [[nodiscard]] constexpr uint16_t load_u16le(const uint8_t* p) {
