@@ -116,8 +116,7 @@ class LandblockBake {
     ::sincosf(heading, &s, &c);
     const Footprint footprint = mesh_footprint(*mesh, scale, s, c, px, py);
 
-    if (collides(footprint, buildings_) || placed_.overlaps_any(footprint)) return;
-    placed_.insert(footprint);
+    if (collides(footprint, buildings_) || !placed_.insert_unless_overlapping(footprint)) return;
 
     // The height and the orientation are only needed by an object that stays: a
     // quarter of the candidates are turned away above.

@@ -116,8 +116,22 @@ FootprintIndex::CellRange FootprintIndex::cells_of(const Footprint& box) {
 }
 
 void FootprintIndex::insert(const Footprint& box) {
-  all_.push_back(box);
+  insert_in(box, cells_of(box));
+}
+
+bool FootprintIndex::overlaps_any(const Footprint& box) const {
+  return overlaps_in(box, cells_of(box));
+}
+
+bool FootprintIndex::insert_unless_overlapping(const Footprint& box) {
   const CellRange r = cells_of(box);
+  if (overlaps_in(box, r)) return false;
+  insert_in(box, r);
+  return true;
+}
+
+void FootprintIndex::insert_in(const Footprint& box, const CellRange& r) {
+  all_.push_back(box);
   if (r.count() > kMaxCells) {
     wide_.push_back(box);
     return;
@@ -131,12 +145,11 @@ void FootprintIndex::insert(const Footprint& box) {
   }
 }
 
-bool FootprintIndex::overlaps_any(const Footprint& box) const {
+bool FootprintIndex::overlaps_in(const Footprint& box, const CellRange& r) const {
   const auto overlaps_one_of = [&box](std::span<const Footprint> boxes) {
     return std::any_of(boxes.begin(), boxes.end(),
                        [&box](const Footprint& other) { return box.overlaps(other); });
   };
-  const CellRange r = cells_of(box);
   if (r.count() > kMaxCells) return overlaps_one_of(all_);
   if (overlaps_one_of(wide_)) return true;
   for (uint32_t x = r.x0; x <= r.x1; ++x) {

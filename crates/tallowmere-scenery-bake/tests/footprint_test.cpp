@@ -151,6 +151,12 @@ TEST(FootprintIndex, AnswersExactlyAsTheScanOverEveryPlacedBox) {
     for (uint32_t step = 0; step < steps; ++step) {
       const Footprint box = source.next(placed);
       const bool expected = linear_overlaps(placed, box);
+      if (source.below(3) == 0) {  // the bake's form: test and insert in one
+        ASSERT_EQ(index.insert_unless_overlapping(box), !expected) << "seed " << seed;
+        if (!expected) placed.push_back(box);
+        (expected ? hits : misses)++;
+        continue;
+      }
       ASSERT_EQ(index.overlaps_any(box), expected)
           << "seed " << seed << " step " << step << " box " << box.min_x << " " << box.min_y << " "
           << box.max_x << " " << box.max_y;

@@ -60,12 +60,22 @@ Footprint mesh_footprint(std::span<const common::Vector3> mesh, float scale, flo
 // in a short list that every query tests; a query over many cells tests every box.
 class FootprintIndex {
  public:
-  FootprintIndex() { heads_.fill(kNone); }
+  // Room for a landblock's usual load (a few hundred boxes, most in one to four cells)
+  // is made up front rather than by a dozen reallocations.
+  FootprintIndex() {
+    heads_.fill(kNone);
+    entries_.reserve(1024);
+    all_.reserve(256);
+  }
 
   void insert(const Footprint& box);
 
   // True when `box` overlaps any inserted box.
   [[nodiscard]] bool overlaps_any(const Footprint& box) const;
+
+  // Inserts `box` unless it overlaps an inserted box, which overlaps_any() followed by
+  // insert() does with the cells found twice; false when it overlaps.
+  bool insert_unless_overlapping(const Footprint& box);
 
  private:
   static constexpr uint32_t kCellsPerSide = 24;  // cells of 8 units over 192
@@ -79,6 +89,8 @@ class FootprintIndex {
     uint32_t count() const { return (x1 - x0 + 1) * (y1 - y0 + 1); }
   };
   static CellRange cells_of(const Footprint& box);
+  [[nodiscard]] bool overlaps_in(const Footprint& box, const CellRange& r) const;
+  void insert_in(const Footprint& box, const CellRange& r);
 
   // One box in one cell's list; `next` is the entry of the cell's following box.
   struct Entry {
