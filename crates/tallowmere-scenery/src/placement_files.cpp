@@ -15,9 +15,16 @@ std::string join_path(const std::string& directory, const std::string& name) {
   return directory + "/" + name;
 }
 
-Expected<void, WriteError> write_lines(const std::string& directory, uint16_t landblock_id,
-                                       std::span<const std::string> lines) {
+Expected<common::PendingFile, WriteError> prepare_lines_file(const std::string& directory,
+                                                             uint16_t landblock_id) {
   std::string path = join_path(directory, placement_file_name(landblock_id));
+  auto file = common::PendingFile::create(path);
+  if (!file) return make_unexpected(WriteError{std::move(path), std::move(file).error()});
+  return std::move(*file);
+}
+
+Expected<void, WriteError> write_lines(common::PendingFile file,
+                                       std::span<const std::string> lines) {
   size_t total = 0;
   for (const auto& line : lines) total += line.size() + 1;
   std::string buffer;
@@ -26,10 +33,16 @@ Expected<void, WriteError> write_lines(const std::string& directory, uint16_t la
     buffer += line;
     buffer += '\n';
   }
-  auto written =
-      common::write_file(path, {reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size()});
-  if (!written) return make_unexpected(WriteError{std::move(path), std::move(written).error()});
+  auto written = file.commit({reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size()});
+  if (!written) return make_unexpected(WriteError{file.path(), std::move(written).error()});
   return {};
+}
+
+Expected<void, WriteError> write_lines(const std::string& directory, uint16_t landblock_id,
+                                       std::span<const std::string> lines) {
+  auto file = prepare_lines_file(directory, landblock_id);
+  if (!file) return make_unexpected(std::move(file).error());
+  return write_lines(std::move(*file), lines);
 }
 
 }  // namespace tallowmere::scenery

@@ -10,6 +10,7 @@
 
 #include "tallowmere/common/expected.hpp"
 #include "tallowmere/common/io_error.hpp"
+#include "tallowmere/common/platform.hpp"
 
 namespace tallowmere::scenery {
 
@@ -34,6 +35,14 @@ struct WriteError {
 // operating system's error.
 [[nodiscard]] Expected<void, WriteError> write_lines(const std::string& directory,
                                                      uint16_t landblock_id,
+                                                     std::span<const std::string> lines);
+
+// The same in two steps, for a writer that creates its files ahead of their content:
+// the landblock's file in `directory`, created but not yet visible under its name...
+[[nodiscard]] Expected<common::PendingFile, WriteError> prepare_lines_file(
+    const std::string& directory, uint16_t landblock_id);
+// ...and `lines` written into it, which puts it in place.
+[[nodiscard]] Expected<void, WriteError> write_lines(common::PendingFile file,
                                                      std::span<const std::string> lines);
 
 }  // namespace tallowmere::scenery
