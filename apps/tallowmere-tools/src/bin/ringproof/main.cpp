@@ -52,13 +52,15 @@ Expected<void, ErrorReport> run() {
   if (!paths_or) return tallowmere::make_unexpected(std::move(paths_or).error());
   write_stderr(rp::progress_line(*paths_or));
 
+  // The run starts preparing its output files while the archives open; should they not
+  // open, it takes back everything it made.
+  const auto out_dir = tallowmere::common::read_env("TALLOWMERE_DETERMINISM_OUT");
+  rp::DeterminismRun determinism(rp::output_directory(out_dir ? &*out_dir : nullptr));
   auto world_or = rp::open_world(paths_or->portal, paths_or->cell);
   if (!world_or) return tallowmere::make_unexpected(std::move(world_or).error());
-  const auto out_dir = tallowmere::common::read_env("TALLOWMERE_DETERMINISM_OUT");
   const LoadedWorld& world = *world_or;
-  return rp::run_determinism(world.region, world.portal, world.cell,
-                             rp::output_directory(out_dir ? &*out_dir : nullptr),
-                             [](std::string_view line) { write_stderr(std::string(line)); });
+  return determinism.run(world.region, world.portal, world.cell,
+                         [](std::string_view line) { write_stderr(std::string(line)); });
 }
 
 }  // namespace
