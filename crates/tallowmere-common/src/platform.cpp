@@ -214,6 +214,7 @@ Expected<PendingFile, IoError> PendingFile::create(const std::string& path) {
 
 PendingFile::PendingFile(PendingFile&& other) noexcept
     : fd_(std::exchange(other.fd_, -1)),
+      stage_(std::exchange(other.stage_, Stage::Done)),
       temporary_(std::move(other.temporary_)),
       path_(std::move(other.path_)) {}
 
@@ -221,6 +222,7 @@ PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
   if (this != &other) {
     discard();
     fd_ = std::exchange(other.fd_, -1);
+    stage_ = std::exchange(other.stage_, Stage::Done);
     temporary_ = std::move(other.temporary_);
     path_ = std::move(other.path_);
   }
@@ -232,21 +234,36 @@ PendingFile::~PendingFile() {
 }
 
 void PendingFile::discard() {
-  if (fd_ < 0) return;
-  ::close(fd_);
-  ::unlink(temporary_.c_str());
-  fd_ = -1;
+  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+  if (stage_ != Stage::Done) ::unlink(temporary_.c_str());
+  stage_ = Stage::Done;
 }
 
-Expected<void, IoError> PendingFile::commit(std::span<const uint8_t> bytes) {
-  if (fd_ < 0) return make_unexpected(IoError::from_errno(EBADF));
+Expected<void, IoError> PendingFile::fill(std::span<const uint8_t> bytes) {
+  if (stage_ != Stage::Open) return make_unexpected(IoError::from_errno(EBADF));
   auto written = write_all(fd_, bytes);
   if (::close(std::exchange(fd_, -1)) != 0 && written)
     written = make_unexpected(IoError::from_errno(errno));
-  if (written && ::rename(temporary_.c_str(), path_.c_str()) != 0)
-    written = make_unexpected(IoError::from_errno(errno));
-  if (!written) ::unlink(temporary_.c_str());
+  stage_ = Stage::Filled;
+  if (!written) discard();
   return written;
+}
+
+Expected<void, IoError> PendingFile::place() {
+  if (stage_ != Stage::Filled) return make_unexpected(IoError::from_errno(EBADF));
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    const int error = errno;
+    discard();
+    return make_unexpected(IoError::from_errno(error));
+  }
+  stage_ = Stage::Done;
+  return {};
+}
+
+Expected<void, IoError> PendingFile::commit(std::span<const uint8_t> bytes) {
+  auto filled = fill(bytes);
+  if (!filled) return filled;
+  return place();
 }
 
 Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes) {

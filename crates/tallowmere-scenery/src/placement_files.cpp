@@ -23,26 +23,26 @@ Expected<common::PendingFile, WriteError> prepare_lines_file(const std::string& 
   return std::move(*file);
 }
 
-Expected<void, WriteError> write_lines(common::PendingFile file,
-                                       std::span<const std::string> lines) {
+std::string placement_file_text(std::span<const std::string> lines) {
   size_t total = 0;
   for (const auto& line : lines) total += line.size() + 1;
-  std::string buffer;
-  buffer.reserve(total);
+  std::string text;
+  text.reserve(total);
   for (const auto& line : lines) {
-    buffer += line;
-    buffer += '\n';
+    text += line;
+    text += '\n';
   }
-  auto written = file.commit({reinterpret_cast<const uint8_t*>(buffer.data()), buffer.size()});
-  if (!written) return make_unexpected(WriteError{file.path(), std::move(written).error()});
-  return {};
+  return text;
 }
 
 Expected<void, WriteError> write_lines(const std::string& directory, uint16_t landblock_id,
                                        std::span<const std::string> lines) {
   auto file = prepare_lines_file(directory, landblock_id);
   if (!file) return make_unexpected(std::move(file).error());
-  return write_lines(std::move(*file), lines);
+  const std::string text = placement_file_text(lines);
+  auto written = file->commit({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+  if (!written) return make_unexpected(WriteError{file->path(), std::move(written).error()});
+  return {};
 }
 
 }  // namespace tallowmere::scenery

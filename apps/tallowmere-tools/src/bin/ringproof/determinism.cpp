@@ -23,12 +23,16 @@ namespace {
 // once it is published. `ready` counts the published entries.
 class RunInProgress {
  public:
-  explicit RunInProgress(size_t count) : entries_(count) {}
+  // `published` counts the entries published by every run, for a reader waiting on any.
+  RunInProgress(size_t count, std::atomic<uint32_t>& published)
+      : entries_(count), published_(published) {}
 
   void publish(size_t index, scenery::LandblockLines entry) {
     entries_[index] = std::move(entry);
     ready_.store(index + 1, std::memory_order_release);
     ready_.notify_all();
+    published_.fetch_add(1, std::memory_order_release);
+    published_.notify_all();
   }
 
   bool is_ready(size_t index) const { return ready_.load(std::memory_order_acquire) > index; }
@@ -53,6 +57,7 @@ class RunInProgress {
  private:
   scenery::BakeResult entries_;
   std::atomic<size_t> ready_{0};
+  std::atomic<uint32_t>& published_;
 };
 
 // Bakes the ring into `run` with caches of its own, so that it shares nothing with the
@@ -83,22 +88,32 @@ struct Layout {
   std::string run_dirs[2];
 };
 
-// The directories and files made ahead of the writing, one step at a time whenever the
-// writer would otherwise wait: the output directory and both run directories (only where
-// the parent exists), then each file, created under a hidden name and not yet filled,
-// in the order of writing. Best effort: the first step that fails ends the preparing,
-// and the writing then meets the same failure in its own place and reports it. Files
-// not taken are removed when this is destroyed.
-class PreparedFiles {
+// Whether the archives opened: until then the writer only prepares; then it either
+// writes or takes back what it prepared.
+enum class Gate : int { Opening, Writing, Abandoned };
+
+// The writer of both runs' placement files. What can be seen of its work comes in the
+// order of writing every file after both bakes: the run directories, then run 1's files
+// and then run 2's in ring order, each put in place under its name only once all before
+// it are, and nothing after the first failure. Everything else happens whenever it can,
+// one step at a time: before the archives are open, the directories and files are
+// prepared (created, the files under hidden names); once landblocks are baked, their
+// files are filled, whichever run they belong to. A failure while filling is kept and
+// reported when the file's turn comes. Files not put in place are removed when the
+// writer is destroyed.
+class PlacementWriter {
  public:
-  explicit PreparedFiles(const Layout& layout) : layout_(layout), files_(layout.file_count()) {
-    // Each file holds a descriptor until it is written; most of the process's allowance
-    // is left to everything else.
+  PlacementWriter(const Layout& layout, const RunInProgress& run1, const RunInProgress& run2)
+      : layout_(layout), runs_{&run1, &run2}, slots_(layout.file_count()) {
+    // A prepared file holds a descriptor until it is filled; most of the process's
+    // allowance is left to everything else.
     const size_t limit = common::open_file_limit();
-    budget_ = limit > 128 ? std::min(files_.size(), (limit - 64) / 2) : 0;
+    budget_ = limit > 128 ? std::min(slots_.size(), (limit - 64) / 2) : 0;
   }
 
-  // Takes one more step; false when there is nothing left to prepare.
+  // Prepares one more directory or file, best effort: the first that fails ends the
+  // preparing (the writing meets the same failure in its own place). False when there
+  // is nothing left to prepare.
   bool prepare_next() {
     if (stopped_) return false;
     if (dirs_ready_ < 3) {
@@ -111,73 +126,154 @@ class PreparedFiles {
       ++dirs_ready_;
       return true;
     }
-    if (next_ >= files_.size() || next_ >= budget_) return stop();
-    auto file = scenery::prepare_lines_file(layout_.dir_of(next_), layout_.landblock_of(next_));
+    while (next_prepared_ < slots_.size() && slots_[next_prepared_].state != Slot::Empty)
+      ++next_prepared_;
+    if (next_prepared_ >= slots_.size() || held_ >= budget_) return stop();
+    auto file = scenery::prepare_lines_file(layout_.dir_of(next_prepared_),
+                                            layout_.landblock_of(next_prepared_));
     if (!file) return stop();
-    files_[next_++] = std::move(*file);
+    slots_[next_prepared_].file = std::move(*file);
+    slots_[next_prepared_].state = Slot::Prepared;
+    ++held_;
     return true;
   }
 
-  // File `index` if it was prepared. Files before it are never asked for again.
-  std::optional<common::PendingFile> take(size_t index) {
-    next_ = std::max(next_, index + 1);
-    return std::exchange(files_[index], std::nullopt);
-  }
-
-  // Gives back everything made: files first, then the directories, the last made first.
+  // Removes everything prepared: files first, then the directories, the last made first.
   void take_back() {
-    for (auto& file : files_) file.reset();
+    slots_.clear();
     for (auto it = made_dirs_.rbegin(); it != made_dirs_.rend(); ++it)
       common::remove_empty_dir(*it);
     made_dirs_.clear();
     stopped_ = true;
   }
 
+  // Creates the run directories, then fills and places every file, each once its
+  // landblock is baked; waits on `published` (bumped by every publication) when there
+  // is nothing to do.
+  Expected<void, ErrorReport> write(const std::atomic<uint32_t>& published) {
+    const OutputDirectory& out_dir = layout_.out_dir;
+    if (out_dir.shared_default) {
+      auto created = common::create_private_dir(out_dir.path);
+      if (!created) return make_unexpected(plain_error(created.error().text()));
+    }
+    for (const std::string& dir : layout_.run_dirs) {
+      auto created = common::create_dir_all(dir);
+      if (!created) return make_unexpected(plain_error(created.error().text()));
+    }
+    while (placed_ < slots_.size()) {
+      const uint32_t seen = published.load(std::memory_order_acquire);
+      auto stepped = step();
+      if (!stepped) return make_unexpected(std::move(stepped).error());
+      if (!*stepped) published.wait(seen, std::memory_order_acquire);
+    }
+    return {};
+  }
+
  private:
+  struct Slot {
+    enum State { Empty, Prepared, Filled, Failed } state = Empty;
+    std::optional<common::PendingFile> file;
+    std::optional<scenery::WriteError> error;  // when Failed
+  };
+
   bool stop() {
     stopped_ = true;
     return false;
   }
 
+  // One step, the most urgent first: place the next file once it is filled (or report
+  // its failure); fill the next baked file of run 1, else of run 2; prepare a file.
+  // False when there is nothing to do until another landblock is baked.
+  Expected<bool, ErrorReport> step() {
+    Slot& next = slots_[placed_];
+    if (next.state == Slot::Failed) return make_unexpected(report(*next.error));
+    if (next.state == Slot::Filled) {
+      auto put = next.file->place();
+      if (!put) return make_unexpected(report({next.file->path(), std::move(put).error()}));
+      next.file.reset();
+      ++placed_;
+      return true;
+    }
+    for (size_t r = 0; r < 2; ++r) {
+      const size_t i = filled_[r];
+      if (i < runs_[r]->size() && runs_[r]->is_ready(i)) {
+        fill(r * layout_.ring.size() + i, runs_[r]->await(i));
+        ++filled_[r];
+        return true;
+      }
+    }
+    return prepare_next();
+  }
+
+  void fill(size_t index, const scenery::LandblockLines& entry) {
+    Slot& slot = slots_[index];
+    if (slot.state == Slot::Prepared) {
+      --held_;
+    } else {
+      auto file = scenery::prepare_lines_file(layout_.dir_of(index), entry.landblock_id);
+      if (!file) {
+        slot.state = Slot::Failed;
+        slot.error = std::move(file).error();
+        return;
+      }
+      slot.file = std::move(*file);
+    }
+    const std::string text = scenery::placement_file_text(entry.lines);
+    auto filled = slot.file->fill({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+    if (!filled) {
+      slot.state = Slot::Failed;
+      slot.error = scenery::WriteError{slot.file->path(), std::move(filled).error()};
+      return;
+    }
+    slot.state = Slot::Filled;
+  }
+
+  static ErrorReport report(const scenery::WriteError& error) {
+    return with_context("write " + common::display_lossy(error.path), error.error);
+  }
+
   const Layout& layout_;
-  std::vector<std::optional<common::PendingFile>> files_;
-  size_t budget_ = 0;
-  size_t next_ = 0;          // the next file to prepare
-  unsigned dirs_ready_ = 0;  // the output directory, then run1 and run2
+  const RunInProgress* runs_[2];
+  std::vector<Slot> slots_;
+  size_t budget_ = 0;          // prepared files that may hold a descriptor at once
+  size_t held_ = 0;            // prepared files holding one
+  size_t next_prepared_ = 0;   // no file before it is left to prepare
+  size_t filled_[2] = {0, 0};  // per run, the next landblock to fill
+  size_t placed_ = 0;          // files placed, in order
+  unsigned dirs_ready_ = 0;    // the output directory, then run1 and run2
   std::vector<std::string> made_dirs_;
   bool stopped_ = false;
 };
-
-// Whether the archives opened: until then the writer only prepares; then it either
-// writes or takes back what it prepared.
-enum class Gate : int { Opening, Writing, Abandoned };
 
 }  // namespace
 
 struct DeterminismRun::State {
   State(OutputDirectory out, std::vector<uint16_t> ring_ids)
-      : layout(out, std::move(ring_ids)), run1(layout.ring.size()), run2(layout.ring.size()) {}
+      : layout(out, std::move(ring_ids)),
+        run1(layout.ring.size(), published),
+        run2(layout.ring.size(), published) {}
 
-  // The writer's whole work: prepares files until the gate opens, then creates the run
-  // directories, then writes every landblock of run 1 and then of run 2, in ring order,
-  // each as soon as it is baked, preparing the next files while it waits. Stops at the
-  // first failure.
-  Expected<void, ErrorReport> write_runs(PreparedFiles& prepared);
-
-  // Waits while `ready` is false, using the time to prepare files.
-  template <class Ready, class Wait>
-  void prepare_until(PreparedFiles& prepared, const Ready& ready, const Wait& wait) {
-    while (!ready()) {
-      if (!prepared.prepare_next()) wait();
+  // The writer's whole work: prepares until the gate opens, then writes (or, the gate
+  // abandoned, takes back what it prepared).
+  Expected<void, ErrorReport> write_runs() {
+    PlacementWriter writer(layout, run1, run2);
+    while (gate.load() == Gate::Opening) {
+      if (!writer.prepare_next()) gate.wait(Gate::Opening);
     }
+    if (gate.load() == Gate::Abandoned) {
+      writer.take_back();
+      return {};
+    }
+    return writer.write(published);
   }
 
   Layout layout;
+  std::atomic<uint32_t> published{0};
   RunInProgress run1;
   RunInProgress run2;
   std::atomic<Gate> gate{Gate::Opening};
   Expected<void, ErrorReport> written;
-  std::optional<std::jthread> writer;
+  std::optional<std::jthread> writer_thread;
 };
 
 namespace {
@@ -194,41 +290,6 @@ std::optional<std::jthread> start_thread(Work&& work) {
 }
 
 }  // namespace
-
-Expected<void, ErrorReport> DeterminismRun::State::write_runs(PreparedFiles& prepared) {
-  prepare_until(
-      prepared, [&] { return gate.load() != Gate::Opening; }, [&] { gate.wait(Gate::Opening); });
-  if (gate.load() == Gate::Abandoned) {
-    prepared.take_back();
-    return {};
-  }
-
-  const OutputDirectory& out_dir = layout.out_dir;
-  if (out_dir.shared_default) {
-    auto created = common::create_private_dir(out_dir.path);
-    if (!created) return make_unexpected(plain_error(created.error().text()));
-  }
-  for (const std::string& dir : layout.run_dirs) {
-    auto created = common::create_dir_all(dir);
-    if (!created) return make_unexpected(plain_error(created.error().text()));
-  }
-  for (size_t k = 0; k < layout.file_count(); ++k) {
-    const RunInProgress& run = k < run1.size() ? run1 : run2;
-    const size_t i = k % run1.size();
-    prepare_until(
-        prepared, [&] { return run.is_ready(i); }, [&] { run.await(i); });
-    const scenery::LandblockLines& entry = run.await(i);
-    std::optional<common::PendingFile> file = prepared.take(k);
-    auto done = file ? scenery::write_lines(std::move(*file), entry.lines)
-                     : scenery::write_lines(layout.dir_of(k), entry.landblock_id, entry.lines);
-    if (!done) {
-      const scenery::WriteError& error = done.error();
-      return make_unexpected(
-          with_context("write " + common::display_lossy(error.path), error.error));
-    }
-  }
-  return {};
-}
 
 scenery::Comparison compare_or_abort(const scenery::BakeResult& run1,
                                      const scenery::BakeResult& run2) {
@@ -253,10 +314,7 @@ OutputDirectory output_directory(const std::string* configured) {
 DeterminismRun::DeterminismRun(OutputDirectory out_dir)
     : state_(std::make_unique<State>(std::move(out_dir), scenery::ring_landblocks())) {
   State& state = *state_;
-  state.writer = start_thread([&state] {
-    PreparedFiles prepared(state.layout);
-    state.written = state.write_runs(prepared);
-  });
+  state.writer_thread = start_thread([&state] { state.written = state.write_runs(); });
 }
 
 DeterminismRun::~DeterminismRun() {
@@ -299,11 +357,10 @@ Expected<void, ErrorReport> DeterminismRun::run(const dat::file_type::Region& re
   } else {
     bake_second_and_compare();
   }
-  if (state.writer) {
-    state.writer->join();
+  if (state.writer_thread) {
+    state.writer_thread->join();
   } else {
-    PreparedFiles none(state.layout);
-    state.written = state.write_runs(none);
+    state.written = state.write_runs();
   }
   if (!state.written) return state.written;
 

@@ -106,12 +106,20 @@ class PendingFile {
   // removed and `path` is left as it was. Either way the file is done with.
   [[nodiscard]] Expected<void, IoError> commit(std::span<const uint8_t> bytes);
 
+  // The same in two steps, for a writer that fills its files as their content comes and
+  // puts them in place in an order of its own: writes `bytes` as the whole content...
+  [[nodiscard]] Expected<void, IoError> fill(std::span<const uint8_t> bytes);
+  // ...and renames the filled file over `path`. A failure of either removes the file.
+  [[nodiscard]] Expected<void, IoError> place();
+
  private:
   PendingFile(int fd, std::string temporary, std::string path)
       : fd_(fd), temporary_(std::move(temporary)), path_(std::move(path)) {}
   void discard();
 
-  int fd_ = -1;  // -1 once committed or discarded
+  enum class Stage { Open, Filled, Done };
+  int fd_ = -1;  // open until filled
+  Stage stage_ = Stage::Open;
   std::string temporary_;
   std::string path_;
 };

@@ -37,12 +37,13 @@ struct WriteError {
                                                      uint16_t landblock_id,
                                                      std::span<const std::string> lines);
 
-// The same in two steps, for a writer that creates its files ahead of their content:
-// the landblock's file in `directory`, created but not yet visible under its name...
+// The same in steps, for a writer that creates its files ahead of their content: the
+// landblock's file in `directory`, created but not yet visible under its name, to be
+// filled with placement_file_text(lines) and put in place.
 [[nodiscard]] Expected<common::PendingFile, WriteError> prepare_lines_file(
     const std::string& directory, uint16_t landblock_id);
-// ...and `lines` written into it, which puts it in place.
-[[nodiscard]] Expected<void, WriteError> write_lines(common::PendingFile file,
-                                                     std::span<const std::string> lines);
+
+// A placement file's content: `lines`, each followed by a line feed.
+[[nodiscard]] std::string placement_file_text(std::span<const std::string> lines);
 
 }  // namespace tallowmere::scenery
