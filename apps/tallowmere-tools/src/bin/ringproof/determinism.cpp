@@ -334,11 +334,11 @@ Expected<void, ErrorReport> DeterminismRun::run(const dat::file_type::Region& re
 
   // The two runs bake at the same time, each on its own thread with its own caches; they
   // share only the archives and the region, which nobody changes. The writer thread,
-  // which has been preparing files, now writes them while they bake: the run directories
-  // first, then run 1's files and then run 2's in ring order, each once its landblock is
-  // baked. That is the order in which writing them after both bakes would go, and it
-  // stops at the same first failure; the report waits until both runs are baked. Where
-  // no thread can be started, the same work runs on this thread, in that order.
+  // which has been preparing files, now writes them while they bake: it creates the run
+  // directories, fills each file once its landblock is baked and puts the files in
+  // place in the order writing them after both bakes would go, run 1's and then run 2's
+  // in ring order, stopping at the same first failure; the report waits until both runs
+  // are baked. Where no thread can be started, the same work runs on this thread.
   log("ringproof: baking 13\u00d713 = " + count + " LBs (run 1)\n");
   log("ringproof: baking 13\u00d713 = " + count + " LBs (run 2)\n");
   state.gate.store(Gate::Writing);
