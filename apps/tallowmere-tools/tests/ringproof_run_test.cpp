@@ -219,6 +219,11 @@ TEST_F(RingproofRun, ShortPortalArchiveGivesTheBacktraceReport) {
   EXPECT_EQ(r.err, progress(portal, cell) + "Error: open portal\n\nCaused by:\n" +
                        "    0: Binary read error: " + continued + "\n" + "    1: " + continued +
                        "\n");
+
+  // The two archives open at the same time; a broken cell archive changes nothing when
+  // the portal archive fails as well.
+  write_bytes(cell, std::vector<uint8_t>(0x180, 0));
+  EXPECT_EQ(run({}).err, r.err);
 }
 
 TEST_F(RingproofRun, CellArchiveThatCannotBeOpenedIsReportedAsOpenCell) {

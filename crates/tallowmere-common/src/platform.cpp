@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/uio.h>
@@ -197,12 +198,9 @@ std::string temporary_name(const std::string& path, unsigned attempt) {
 
 }  // namespace
 
-Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes) {
-  // The content goes to a new file created exclusively beside the target (O_EXCL with
-  // O_NOFOLLOW: never an existing file, never through a link), and is then renamed over
-  // the target. A link planted under the final name is replaced, not followed; a reader
-  // sees the old file or the whole new one; an interrupted write leaves no half file
-  // under the final name.
+Expected<PendingFile, IoError> PendingFile::create(const std::string& path) {
+  // Created exclusively (O_EXCL with O_NOFOLLOW): never an existing file, never through
+  // a link. A name that is taken is tried again with the next one.
   std::string temporary;
   int fd = -1;
   for (unsigned attempt = 0; fd < 0; ++attempt) {
@@ -211,12 +209,67 @@ Expected<void, IoError> write_file(const std::string& path, std::span<const uint
     if (fd < 0 && errno != EINTR && (errno != EEXIST || attempt >= 100))
       return make_unexpected(IoError::from_errno(errno));
   }
-  auto written = write_all(fd, bytes);
-  if (::close(fd) != 0 && written) written = make_unexpected(IoError::from_errno(errno));
-  if (written && ::rename(temporary.c_str(), path.c_str()) != 0)
+  return PendingFile(fd, std::move(temporary), path);
+}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      stage_(std::exchange(other.stage_, Stage::Done)),
+      temporary_(std::move(other.temporary_)),
+      path_(std::move(other.path_)) {}
+
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept {
+  if (this != &other) {
+    discard();
+    fd_ = std::exchange(other.fd_, -1);
+    stage_ = std::exchange(other.stage_, Stage::Done);
+    temporary_ = std::move(other.temporary_);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+PendingFile::~PendingFile() {
+  discard();
+}
+
+void PendingFile::discard() {
+  if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+  if (stage_ != Stage::Done) ::unlink(temporary_.c_str());
+  stage_ = Stage::Done;
+}
+
+Expected<void, IoError> PendingFile::fill(std::span<const uint8_t> bytes) {
+  if (stage_ != Stage::Open) return make_unexpected(IoError::from_errno(EBADF));
+  auto written = write_all(fd_, bytes);
+  if (::close(std::exchange(fd_, -1)) != 0 && written)
     written = make_unexpected(IoError::from_errno(errno));
-  if (!written) ::unlink(temporary.c_str());
+  stage_ = Stage::Filled;
+  if (!written) discard();
   return written;
+}
+
+Expected<void, IoError> PendingFile::place() {
+  if (stage_ != Stage::Filled) return make_unexpected(IoError::from_errno(EBADF));
+  if (::rename(temporary_.c_str(), path_.c_str()) != 0) {
+    const int error = errno;
+    discard();
+    return make_unexpected(IoError::from_errno(error));
+  }
+  stage_ = Stage::Done;
+  return {};
+}
+
+Expected<void, IoError> PendingFile::commit(std::span<const uint8_t> bytes) {
+  auto filled = fill(bytes);
+  if (!filled) return filled;
+  return place();
+}
+
+Expected<void, IoError> write_file(const std::string& path, std::span<const uint8_t> bytes) {
+  auto file = PendingFile::create(path);
+  if (!file) return make_unexpected(std::move(file).error());
+  return file->commit(bytes);
 }
 
 Expected<void, IoError> create_private_dir(const std::string& path) {
@@ -245,6 +298,32 @@ Expected<void, IoError> create_private_dir(const std::string& path) {
   if ((info.st_mode & 077) != 0 && ::chmod(path.c_str(), 0700) != 0)
     return make_unexpected(IoError::from_errno(errno));
   return {};
+}
+
+std::optional<DirState> ensure_dir(const std::string& path, bool private_to_user) {
+  if (path.empty()) return std::nullopt;
+  if (::mkdir(path.c_str(), private_to_user ? 0700 : 0777) == 0) return DirState::Created;
+  if (errno != EEXIST) return std::nullopt;
+  struct stat info;
+  if (private_to_user) {
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
+        (info.st_mode & 077) != 0)
+      return std::nullopt;
+  } else if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+    return std::nullopt;
+  }
+  return DirState::Existed;
+}
+
+bool remove_empty_dir(const std::string& path) {
+  return ::rmdir(path.c_str()) == 0;
+}
+
+size_t open_file_limit() {
+  struct rlimit limit;
+  if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
+  if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > SIZE_MAX) return SIZE_MAX;
+  return static_cast<size_t>(limit.rlim_cur);
 }
 
 std::optional<std::string> read_env(const char* name) {

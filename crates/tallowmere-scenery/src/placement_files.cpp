@@ -15,13 +15,25 @@ std::string join_path(const std::string& directory, const std::string& name) {
   return directory + "/" + name;
 }
 
+Expected<common::PendingFile, WriteError> prepare_lines_file(const std::string& directory,
+                                                             uint16_t landblock_id) {
+  std::string path = join_path(directory, placement_file_name(landblock_id));
+  auto file = common::PendingFile::create(path);
+  if (!file) return make_unexpected(WriteError{std::move(path), std::move(file).error()});
+  return std::move(*file);
+}
+
+const std::string& placement_file_text(const PlacementLines& lines) {
+  return lines.text();
+}
+
 Expected<void, WriteError> write_lines(const std::string& directory, uint16_t landblock_id,
                                        const PlacementLines& lines) {
-  std::string path = join_path(directory, placement_file_name(landblock_id));
-  const std::string& text = lines.text();  // every line already followed by its feed
-  auto written =
-      common::write_file(path, {reinterpret_cast<const uint8_t*>(text.data()), text.size()});
-  if (!written) return make_unexpected(WriteError{std::move(path), std::move(written).error()});
+  auto file = prepare_lines_file(directory, landblock_id);
+  if (!file) return make_unexpected(std::move(file).error());
+  const std::string& text = placement_file_text(lines);
+  auto written = file->commit({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+  if (!written) return make_unexpected(WriteError{file->path(), std::move(written).error()});
   return {};
 }
 

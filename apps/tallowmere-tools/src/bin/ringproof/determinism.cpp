@@ -23,13 +23,19 @@ namespace {
 // once it is published. `ready` counts the published entries.
 class RunInProgress {
  public:
-  explicit RunInProgress(size_t count) : entries_(count) {}
+  // `published` counts the entries published by every run, for a reader waiting on any.
+  RunInProgress(size_t count, std::atomic<uint32_t>& published)
+      : entries_(count), published_(published) {}
 
   void publish(size_t index, scenery::LandblockLines entry) {
     entries_[index] = std::move(entry);
     ready_.store(index + 1, std::memory_order_release);
     ready_.notify_all();
+    published_.fetch_add(1, std::memory_order_release);
+    published_.notify_all();
   }
+
+  bool is_ready(size_t index) const { return ready_.load(std::memory_order_acquire) > index; }
 
   // Entry `index`, waiting until it has been published.
   const scenery::LandblockLines& await(size_t index) const {
@@ -42,12 +48,16 @@ class RunInProgress {
 
   [[nodiscard]] size_t size() const { return entries_.size(); }
 
-  // The whole result; only once every entry is published and nobody reads any more.
-  scenery::BakeResult take() { return std::move(entries_); }
+  // Every entry, waiting until the last is published.
+  const scenery::BakeResult& await_all() const {
+    if (!entries_.empty()) await(entries_.size() - 1);
+    return entries_;
+  }
 
  private:
   scenery::BakeResult entries_;
   std::atomic<size_t> ready_{0};
+  std::atomic<uint32_t>& published_;
 };
 
 // Bakes the ring into `run` with caches of its own, so that it shares nothing with the
@@ -61,33 +71,212 @@ void bake_run(const dat::file_type::Region& region, const dat::DatDatabase& port
   }
 }
 
-// Creates both run directories, then writes every landblock of run 1 and then of run 2,
-// in ring order, each as soon as it is baked. Stops at the first failure.
-Expected<void, ErrorReport> write_runs(const OutputDirectory& out_dir, const RunInProgress& run1,
-                                       const RunInProgress& run2) {
-  if (out_dir.shared_default) {
-    auto created = common::create_private_dir(out_dir.path);
-    if (!created) return make_unexpected(plain_error(created.error().text()));
+// Where the placement files go: the output directory, its "run1" and "run2", and the
+// files in the order they are written, run 1's in ring order and then run 2's.
+struct Layout {
+  Layout(const OutputDirectory& out, std::vector<uint16_t> ids)
+      : out_dir(out),
+        ring(std::move(ids)),
+        run_dirs{scenery::join_path(out.path, "run1"), scenery::join_path(out.path, "run2")} {}
+
+  size_t file_count() const { return 2 * ring.size(); }
+  const std::string& dir_of(size_t file) const { return run_dirs[file / ring.size()]; }
+  uint16_t landblock_of(size_t file) const { return ring[file % ring.size()]; }
+
+  OutputDirectory out_dir;
+  std::vector<uint16_t> ring;
+  std::string run_dirs[2];
+};
+
+// Whether the archives opened: until then the writer only prepares; then it either
+// writes or takes back what it prepared.
+enum class Gate : int { Opening, Writing, Abandoned };
+
+// The writer of both runs' placement files. What can be seen of its work comes in the
+// order of writing every file after both bakes: the run directories, then run 1's files
+// and then run 2's in ring order, each put in place under its name only once all before
+// it are, and nothing after the first failure. Everything else happens whenever it can,
+// one step at a time: before the archives are open, the directories and files are
+// prepared (created, the files under hidden names); once landblocks are baked, their
+// files are filled, whichever run they belong to. A failure while filling is kept and
+// reported when the file's turn comes. Files not put in place are removed when the
+// writer is destroyed.
+class PlacementWriter {
+ public:
+  PlacementWriter(const Layout& layout, const RunInProgress& run1, const RunInProgress& run2)
+      : layout_(layout), runs_{&run1, &run2}, slots_(layout.file_count()) {
+    // A prepared file holds a descriptor until it is filled; most of the process's
+    // allowance is left to everything else.
+    const size_t limit = common::open_file_limit();
+    budget_ = limit > 128 ? std::min(slots_.size(), (limit - 64) / 2) : 0;
   }
-  const std::string dir1 = scenery::join_path(out_dir.path, "run1");
-  const std::string dir2 = scenery::join_path(out_dir.path, "run2");
-  for (const std::string* dir : {&dir1, &dir2}) {
-    auto created = common::create_dir_all(*dir);
-    if (!created) return make_unexpected(plain_error(created.error().text()));
+
+  // Prepares one more directory or file, best effort: the first that fails ends the
+  // preparing (the writing meets the same failure in its own place). False when there
+  // is nothing left to prepare.
+  bool prepare_next() {
+    if (stopped_) return false;
+    if (dirs_ready_ < 3) {
+      const bool shared = dirs_ready_ == 0 && layout_.out_dir.shared_default;
+      const std::string& dir =
+          dirs_ready_ == 0 ? layout_.out_dir.path : layout_.run_dirs[dirs_ready_ - 1];
+      auto state = common::ensure_dir(dir, shared);
+      if (!state) return stop();
+      if (*state == common::DirState::Created) made_dirs_.push_back(dir);
+      ++dirs_ready_;
+      return true;
+    }
+    while (next_prepared_ < slots_.size() && slots_[next_prepared_].state != Slot::Empty)
+      ++next_prepared_;
+    if (next_prepared_ >= slots_.size() || held_ >= budget_) return stop();
+    auto file = scenery::prepare_lines_file(layout_.dir_of(next_prepared_),
+                                            layout_.landblock_of(next_prepared_));
+    if (!file) return stop();
+    slots_[next_prepared_].file = std::move(*file);
+    slots_[next_prepared_].state = Slot::Prepared;
+    ++held_;
+    return true;
   }
-  for (const auto& [run, dir] : {std::pair{&run1, &dir1}, std::pair{&run2, &dir2}}) {
-    for (size_t i = 0; i < run->size(); ++i) {
-      const scenery::LandblockLines& entry = run->await(i);
-      auto written = scenery::write_lines(*dir, entry.landblock_id, entry.lines);
-      if (!written) {
-        const scenery::WriteError& error = written.error();
-        return make_unexpected(
-            with_context("write " + common::display_lossy(error.path), error.error));
+
+  // Removes everything prepared: files first, then the directories, the last made first.
+  void take_back() {
+    slots_.clear();
+    for (auto it = made_dirs_.rbegin(); it != made_dirs_.rend(); ++it)
+      common::remove_empty_dir(*it);
+    made_dirs_.clear();
+    stopped_ = true;
+  }
+
+  // Creates the run directories, then fills and places every file, each once its
+  // landblock is baked; waits on `published` (bumped by every publication) when there
+  // is nothing to do.
+  Expected<void, ErrorReport> write(const std::atomic<uint32_t>& published) {
+    const OutputDirectory& out_dir = layout_.out_dir;
+    if (out_dir.shared_default) {
+      auto created = common::create_private_dir(out_dir.path);
+      if (!created) return make_unexpected(plain_error(created.error().text()));
+    }
+    for (const std::string& dir : layout_.run_dirs) {
+      auto created = common::create_dir_all(dir);
+      if (!created) return make_unexpected(plain_error(created.error().text()));
+    }
+    while (placed_ < slots_.size()) {
+      const uint32_t seen = published.load(std::memory_order_acquire);
+      auto stepped = step();
+      if (!stepped) return make_unexpected(std::move(stepped).error());
+      if (!*stepped) published.wait(seen, std::memory_order_acquire);
+    }
+    return {};
+  }
+
+ private:
+  struct Slot {
+    enum State { Empty, Prepared, Filled, Failed } state = Empty;
+    std::optional<common::PendingFile> file;
+    std::optional<scenery::WriteError> error;  // when Failed
+  };
+
+  bool stop() {
+    stopped_ = true;
+    return false;
+  }
+
+  // One step, the most urgent first: place the next file once it is filled (or report
+  // its failure); fill the next baked file of run 1, else of run 2; prepare a file.
+  // False when there is nothing to do until another landblock is baked.
+  Expected<bool, ErrorReport> step() {
+    Slot& next = slots_[placed_];
+    if (next.state == Slot::Failed) return make_unexpected(report(*next.error));
+    if (next.state == Slot::Filled) {
+      auto put = next.file->place();
+      if (!put) return make_unexpected(report({next.file->path(), std::move(put).error()}));
+      next.file.reset();
+      ++placed_;
+      return true;
+    }
+    for (size_t r = 0; r < 2; ++r) {
+      const size_t i = filled_[r];
+      if (i < runs_[r]->size() && runs_[r]->is_ready(i)) {
+        fill(r * layout_.ring.size() + i, runs_[r]->await(i));
+        ++filled_[r];
+        return true;
       }
     }
+    return prepare_next();
   }
-  return {};
-}
+
+  void fill(size_t index, const scenery::LandblockLines& entry) {
+    Slot& slot = slots_[index];
+    if (slot.state == Slot::Prepared) {
+      --held_;
+    } else {
+      auto file = scenery::prepare_lines_file(layout_.dir_of(index), entry.landblock_id);
+      if (!file) {
+        slot.state = Slot::Failed;
+        slot.error = std::move(file).error();
+        return;
+      }
+      slot.file = std::move(*file);
+    }
+    const std::string text = scenery::placement_file_text(entry.lines);
+    auto filled = slot.file->fill({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+    if (!filled) {
+      slot.state = Slot::Failed;
+      slot.error = scenery::WriteError{slot.file->path(), std::move(filled).error()};
+      return;
+    }
+    slot.state = Slot::Filled;
+  }
+
+  static ErrorReport report(const scenery::WriteError& error) {
+    return with_context("write " + common::display_lossy(error.path), error.error);
+  }
+
+  const Layout& layout_;
+  const RunInProgress* runs_[2];
+  std::vector<Slot> slots_;
+  size_t budget_ = 0;          // prepared files that may hold a descriptor at once
+  size_t held_ = 0;            // prepared files holding one
+  size_t next_prepared_ = 0;   // no file before it is left to prepare
+  size_t filled_[2] = {0, 0};  // per run, the next landblock to fill
+  size_t placed_ = 0;          // files placed, in order
+  unsigned dirs_ready_ = 0;    // the output directory, then run1 and run2
+  std::vector<std::string> made_dirs_;
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+struct DeterminismRun::State {
+  State(OutputDirectory out, std::vector<uint16_t> ring_ids)
+      : layout(out, std::move(ring_ids)),
+        run1(layout.ring.size(), published),
+        run2(layout.ring.size(), published) {}
+
+  // The writer's whole work: prepares until the gate opens, then writes (or, the gate
+  // abandoned, takes back what it prepared).
+  Expected<void, ErrorReport> write_runs() {
+    PlacementWriter writer(layout, run1, run2);
+    while (gate.load() == Gate::Opening) {
+      if (!writer.prepare_next()) gate.wait(Gate::Opening);
+    }
+    if (gate.load() == Gate::Abandoned) {
+      writer.take_back();
+      return {};
+    }
+    return writer.write(published);
+  }
+
+  Layout layout;
+  std::atomic<uint32_t> published{0};
+  RunInProgress run1;
+  RunInProgress run2;
+  std::atomic<Gate> gate{Gate::Opening};
+  Expected<void, ErrorReport> written;
+  std::optional<std::jthread> writer_thread;
+};
+
+namespace {
 
 // Runs `work` on a new thread, or reports that no thread could be had (the caller then
 // does the work itself, in order).
@@ -104,7 +293,11 @@ std::optional<std::jthread> start_thread(Work&& work) {
 
 scenery::Comparison compare_or_abort(const scenery::BakeResult& run1,
                                      const scenery::BakeResult& run2) {
-  auto comparison = scenery::compare_runs(run1, run2);
+  return compared_or_abort(scenery::compare_runs(run1, run2));
+}
+
+scenery::Comparison compared_or_abort(
+    Expected<scenery::Comparison, scenery::SequenceMismatch> comparison) {
   if (!comparison) {
     std::fputs("lb sequence drift\n", stderr);
     std::abort();
@@ -118,45 +311,62 @@ OutputDirectory output_directory(const std::string* configured) {
   return {scenery::join_path(temp.empty() ? "/tmp" : temp, "ringproof-determinism"), true};
 }
 
-Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region,
-                                            const dat::DatDatabase& portal,
-                                            const dat::DatDatabase& cell,
-                                            const OutputDirectory& out_dir, const LogSink& log) {
-  const std::vector<uint16_t> ring = scenery::ring_landblocks();
+DeterminismRun::DeterminismRun(OutputDirectory out_dir)
+    : state_(std::make_unique<State>(std::move(out_dir), scenery::ring_landblocks())) {
+  State& state = *state_;
+  state.writer_thread = start_thread([&state] { state.written = state.write_runs(); });
+}
+
+DeterminismRun::~DeterminismRun() {
+  // Never run: the archives did not open. The writer takes back what it prepared.
+  if (state_->gate.load() == Gate::Opening) {
+    state_->gate.store(Gate::Abandoned);
+    state_->gate.notify_all();
+  }
+}
+
+Expected<void, ErrorReport> DeterminismRun::run(const dat::file_type::Region& region,
+                                                const dat::DatDatabase& portal,
+                                                const dat::DatDatabase& cell, const LogSink& log) {
+  State& state = *state_;
+  const std::vector<uint16_t>& ring = state.layout.ring;
   const std::string count = std::to_string(ring.size());
 
   // The two runs bake at the same time, each on its own thread with its own caches; they
-  // share only the archives and the region, which nobody changes. A third thread writes
-  // the placement files while they bake: the run directories first, then run 1's files
-  // and then run 2's in ring order, each once its landblock is baked. That is the order
-  // in which writing them after both bakes would go, and it stops at the same first
-  // failure; the report waits until both runs are baked. Where no thread can be started,
-  // the same work runs on this thread, in that order.
-  RunInProgress run1(ring.size());
-  RunInProgress run2(ring.size());
+  // share only the archives and the region, which nobody changes. The writer thread,
+  // which has been preparing files, now writes them while they bake: it creates the run
+  // directories, fills each file once its landblock is baked and puts the files in
+  // place in the order writing them after both bakes would go, run 1's and then run 2's
+  // in ring order, stopping at the same first failure; the report waits until both runs
+  // are baked. Where no thread can be started, the same work runs on this thread.
   log("ringproof: baking 13\u00d713 = " + count + " LBs (run 1)\n");
   log("ringproof: baking 13\u00d713 = " + count + " LBs (run 2)\n");
-  std::optional<std::jthread> second =
-      start_thread([&] { bake_run(region, portal, cell, ring, run2); });
-  Expected<void, ErrorReport> written;
-  std::optional<std::jthread> writer =
-      second ? start_thread([&] { written = write_runs(out_dir, run1, run2); }) : std::nullopt;
-  bake_run(region, portal, cell, ring, run1);
+  state.gate.store(Gate::Writing);
+  state.gate.notify_all();
+  // The runs are compared by whichever bake finishes last (run 2's thread), while the
+  // writer may still be writing; a failed write still wins over the comparison.
+  std::optional<Expected<scenery::Comparison, scenery::SequenceMismatch>> compared;
+  const auto bake_second_and_compare = [&] {
+    bake_run(region, portal, cell, ring, state.run2);
+    compared.emplace(scenery::compare_runs(state.run1.await_all(), state.run2.await_all()));
+  };
+  std::optional<std::jthread> second = start_thread(bake_second_and_compare);
+  bake_run(region, portal, cell, ring, state.run1);
   if (second) {
     second->join();
   } else {
-    bake_run(region, portal, cell, ring, run2);
+    bake_second_and_compare();
   }
-  if (writer) {
-    writer->join();
+  if (state.writer_thread) {
+    state.writer_thread->join();
   } else {
-    written = write_runs(out_dir, run1, run2);
+    state.written = state.write_runs();
   }
-  if (!written) return written;
+  if (!state.written) return state.written;
 
-  const scenery::BakeResult result1 = run1.take();
-  const scenery::BakeResult result2 = run2.take();
-  const scenery::Comparison comparison = compare_or_abort(result1, result2);
+  const scenery::BakeResult& result1 = state.run1.await_all();
+  const scenery::BakeResult& result2 = state.run2.await_all();
+  const scenery::Comparison comparison = compared_or_abort(std::move(*compared));
   log("ringproof: total placements = " + std::to_string(comparison.total_placements) + " across " +
       std::to_string(result1.size()) + " LBs\n");
   if (comparison.drifted.empty()) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,9 @@ using LogSink = std::function<void(std::string_view)>;
 // this program: it writes "lb sequence drift" and aborts.
 scenery::Comparison compare_or_abort(const scenery::BakeResult& run1,
                                      const scenery::BakeResult& run2);
+// The same for a comparison already made.
+scenery::Comparison compared_or_abort(
+    Expected<scenery::Comparison, scenery::SequenceMismatch> comparison);
 
 // Where the placement files go.
 struct OutputDirectory {
@@ -34,11 +38,28 @@ struct OutputDirectory {
 // under the system's temporary directory.
 OutputDirectory output_directory(const std::string* configured);
 
-// Runs the whole check. Succeeds on a pass; a drift ends in the error
-// "ringproof: FAIL — <n> LBs drifted between runs" after the report lines.
-Expected<void, ErrorReport> run_determinism(const dat::file_type::Region& region,
-                                            const dat::DatDatabase& portal,
-                                            const dat::DatDatabase& cell,
-                                            const OutputDirectory& out_dir, const LogSink& log);
+// The whole check. Created before the archives are opened: from then on a thread of its
+// own prepares the placement files (creating a file costs far more than filling it), so
+// that this work overlaps the opening. Nothing of it can be seen under the files' names
+// until they are written; an object destroyed without `run` takes back every file and
+// directory it made.
+class DeterminismRun {
+ public:
+  explicit DeterminismRun(OutputDirectory out_dir);
+  ~DeterminismRun();
+  DeterminismRun(const DeterminismRun&) = delete;
+  DeterminismRun& operator=(const DeterminismRun&) = delete;
+
+  // Bakes, writes, compares and reports; once. Succeeds on a pass; a drift ends in the
+  // error "ringproof: FAIL — <n> LBs drifted between runs" after the report lines.
+  Expected<void, ErrorReport> run(const dat::file_type::Region& region,
+                                  const dat::DatDatabase& portal, const dat::DatDatabase& cell,
+                                  const LogSink& log);
+
+  struct State;
+
+ private:
+  std::unique_ptr<State> state_;
+};
 
 }  // namespace tallowmere::ringproof

@@ -5,6 +5,7 @@
 // Any failure, a drift included, ends in one error report on standard error with exit
 // status 1. Nothing is ever written to standard output.
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -45,6 +46,15 @@ std::string data_dir() {
 #endif
 }
 
+// Reports a failure and ends the process with the tool's status. What a finished run
+// built (the archives' directories, both runs' lines) goes back to the system with the
+// process at once; freeing it piece by piece first would only take time.
+[[noreturn]] void finish(const Expected<void, ErrorReport>& result) {
+  if (!result) write_stderr(tallowmere::ringproof::format_report(result.error()));
+  std::fflush(stderr);
+  std::_Exit(result ? 0 : 1);
+}
+
 Expected<void, ErrorReport> run() {
   namespace rp = tallowmere::ringproof;
   auto env = rp::read_locate_environment();
@@ -52,22 +62,21 @@ Expected<void, ErrorReport> run() {
   if (!paths_or) return tallowmere::make_unexpected(std::move(paths_or).error());
   write_stderr(rp::progress_line(*paths_or));
 
+  // The run starts preparing its output files while the archives open; should they not
+  // open, it takes back everything it made.
+  const auto out_dir = tallowmere::common::read_env("TALLOWMERE_DETERMINISM_OUT");
+  rp::DeterminismRun determinism(rp::output_directory(out_dir ? &*out_dir : nullptr));
   auto world_or = rp::open_world(paths_or->portal, paths_or->cell);
   if (!world_or) return tallowmere::make_unexpected(std::move(world_or).error());
-  const auto out_dir = tallowmere::common::read_env("TALLOWMERE_DETERMINISM_OUT");
   const LoadedWorld& world = *world_or;
-  return rp::run_determinism(world.region, world.portal, world.cell,
-                             rp::output_directory(out_dir ? &*out_dir : nullptr),
-                             [](std::string_view line) { write_stderr(std::string(line)); });
+  finish(determinism.run(world.region, world.portal, world.cell,
+                         [](std::string_view line) { write_stderr(std::string(line)); }));
 }
 
 }  // namespace
 
+// A failure before the run ends returns from run(), whose objects (a run that never
+// started takes back the files it prepared) are then gone.
 int main() {
-  auto result = run();
-  if (!result) {
-    write_stderr(tallowmere::ringproof::format_report(result.error()));
-    return 1;
-  }
-  return 0;
+  finish(run());
 }

@@ -81,10 +81,52 @@ bool path_exists(const std::string& path);
 // Creates `path` and every missing parent; an existing directory is not an error.
 [[nodiscard]] Expected<void, IoError> create_dir_all(const std::string& path);
 
-// Writes `bytes` as the whole content of `path`: into a new, exclusively created file
-// in the same folder, renamed over `path` once complete. A symbolic link at `path` is
-// replaced, never written through; readers never see half a file; on failure the
-// temporary file is removed and `path` is left as it was.
+// A file on its way to replacing `path`: a new, exclusively created file in the same
+// folder under a hidden temporary name, renamed over `path` once its content is
+// complete. Creating a file is most of what writing a small one costs, so a writer that
+// knows its files ahead can create them while it has nothing else to do and fill them
+// later. Until it is committed, nobody sees anything of it under `path`; dropped
+// uncommitted, it is removed. Movable only.
+class PendingFile {
+ public:
+  // Creates the temporary file beside `path`; `path` itself is not looked at yet.
+  [[nodiscard]] static Expected<PendingFile, IoError> create(const std::string& path);
+
+  PendingFile(PendingFile&& other) noexcept;
+  PendingFile& operator=(PendingFile&& other) noexcept;
+  PendingFile(const PendingFile&) = delete;
+  PendingFile& operator=(const PendingFile&) = delete;
+  ~PendingFile();
+
+  // The path the file replaces.
+  const std::string& path() const { return path_; }
+
+  // Writes `bytes` as the whole content and renames the file over `path`: a symbolic
+  // link at `path` is replaced, never written through. On failure the temporary file is
+  // removed and `path` is left as it was. Either way the file is done with.
+  [[nodiscard]] Expected<void, IoError> commit(std::span<const uint8_t> bytes);
+
+  // The same in two steps, for a writer that fills its files as their content comes and
+  // puts them in place in an order of its own: writes `bytes` as the whole content...
+  [[nodiscard]] Expected<void, IoError> fill(std::span<const uint8_t> bytes);
+  // ...and renames the filled file over `path`. A failure of either removes the file.
+  [[nodiscard]] Expected<void, IoError> place();
+
+ private:
+  PendingFile(int fd, std::string temporary, std::string path)
+      : fd_(fd), temporary_(std::move(temporary)), path_(std::move(path)) {}
+  void discard();
+
+  enum class Stage { Open, Filled, Done };
+  int fd_ = -1;  // open until filled
+  Stage stage_ = Stage::Open;
+  std::string temporary_;
+  std::string path_;
+};
+
+// Writes `bytes` as the whole content of `path` through a PendingFile: readers never see
+// half a file, a symbolic link at `path` is replaced, never written through, and on
+// failure `path` is left as it was.
 [[nodiscard]] Expected<void, IoError> write_file(const std::string& path,
                                                  std::span<const uint8_t> bytes);
 
@@ -93,6 +135,21 @@ bool path_exists(const std::string& path);
 // then narrowed to 0700); a symbolic link, anything else, or another user's directory
 // fails with "refusing to use output directory <path>: <why>".
 [[nodiscard]] Expected<void, IoError> create_private_dir(const std::string& path);
+
+// Makes sure the directory `path` is there, for a caller that works ahead and may have
+// to take back what it made; its parent must exist. `Created` when this call made it
+// (mode 0777 less the umask, or 0700 when `private_to_user`), `Existed` when a directory
+// was there already: with `private_to_user` only a real directory of the user's own
+// that nobody else may change, otherwise symbolic links are followed. Nothing when
+// neither: something else is there, or the system refused.
+enum class DirState { Created, Existed };
+[[nodiscard]] std::optional<DirState> ensure_dir(const std::string& path, bool private_to_user);
+
+// Removes the directory `path` if it is empty; false when it is not removed.
+bool remove_empty_dir(const std::string& path);
+
+// The number of files this process may hold open at once (its soft limit).
+[[nodiscard]] size_t open_file_limit();
 
 // The value of environment variable `name` as raw bytes, or nothing when it is not set.
 [[nodiscard]] std::optional<std::string> read_env(const char* name);

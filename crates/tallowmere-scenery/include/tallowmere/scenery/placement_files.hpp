@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstdint>
-#include <span>
 #include <string>
 #include <string_view>
 
 #include "tallowmere/common/expected.hpp"
 #include "tallowmere/common/io_error.hpp"
+#include "tallowmere/common/platform.hpp"
 #include "tallowmere/scenery/placement_lines.hpp"
 
 namespace tallowmere::scenery {
@@ -36,5 +36,15 @@ struct WriteError {
 [[nodiscard]] Expected<void, WriteError> write_lines(const std::string& directory,
                                                      uint16_t landblock_id,
                                                      const PlacementLines& lines);
+
+// The same in steps, for a writer that creates its files ahead of their content: the
+// landblock's file in `directory`, created but not yet visible under its name, to be
+// filled with placement_file_text(lines) and put in place.
+[[nodiscard]] Expected<common::PendingFile, WriteError> prepare_lines_file(
+    const std::string& directory, uint16_t landblock_id);
+
+// A placement file's content: `lines`, each followed by a line feed (the text they are
+// held in).
+[[nodiscard]] const std::string& placement_file_text(const PlacementLines& lines);
 
 }  // namespace tallowmere::scenery

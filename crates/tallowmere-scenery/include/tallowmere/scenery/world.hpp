@@ -39,8 +39,9 @@ struct WorldError {
   [[nodiscard]] std::string_view context() const;
 };
 
-// Opens the portal archive, then the cell archive, fetches file 0x13000000 from the
-// portal archive and parses it as the Region. Fails at the first step that fails.
+// Opens the portal archive and the cell archive, fetches file 0x13000000 from the portal
+// archive and parses it as the Region. Fails with the first step that fails, in that
+// order (the two archives open at the same time, on two threads).
 [[nodiscard]] Expected<World, WorldError> open_world(const std::string& portal_path,
                                                      const std::string& cell_path);
 
