@@ -40,9 +40,10 @@ Footprint mesh_footprint(std::span<const common::Vector3> mesh, float scale, flo
     const __m128 vpx = _mm_set1_ps(px), vpy = _mm_set1_ps(py);
     __m128 min_x = _mm_set1_ps(box.min_x), min_y = _mm_set1_ps(box.min_y);
     __m128 max_x = _mm_set1_ps(box.max_x), max_y = _mm_set1_ps(box.max_y);
-    for (; i + 4 <= mesh.size(); i += 4, p += 12) {
+    // Four vertices' (wx, wy), each lane computing exactly the scalar expression below.
+    const auto turn = [&](const float* q, __m128& wx, __m128& wy) {
       // x0 y0 z0 x1 | y1 z1 x2 y2 | z2 x3 y3 z3
-      const __m128 a = _mm_loadu_ps(p), b = _mm_loadu_ps(p + 4), d = _mm_loadu_ps(p + 8);
+      const __m128 a = _mm_loadu_ps(q), b = _mm_loadu_ps(q + 4), d = _mm_loadu_ps(q + 8);
       const __m128 x0y0x2y2 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(3, 2, 1, 0));
       const __m128 x1x1y1y1 = _mm_shuffle_ps(a, b, _MM_SHUFFLE(0, 0, 3, 3));
       const __m128 x1y1x3y3 = _mm_shuffle_ps(x1x1y1y1, d, _MM_SHUFFLE(2, 1, 2, 0));
@@ -50,8 +51,23 @@ Footprint mesh_footprint(std::span<const common::Vector3> mesh, float scale, flo
       const __m128 y = _mm_shuffle_ps(x0y0x2y2, x1y1x3y3, _MM_SHUFFLE(3, 1, 3, 1));
       const __m128 sx = _mm_mul_ps(x, vscale);
       const __m128 sy = _mm_mul_ps(y, vscale);
-      const __m128 wx = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(vc, sx), _mm_mul_ps(vs, sy)), vpx);
-      const __m128 wy = _mm_add_ps(_mm_add_ps(_mm_mul_ps(vs, sx), _mm_mul_ps(vc, sy)), vpy);
+      wx = _mm_add_ps(_mm_sub_ps(_mm_mul_ps(vc, sx), _mm_mul_ps(vs, sy)), vpx);
+      wy = _mm_add_ps(_mm_add_ps(_mm_mul_ps(vs, sx), _mm_mul_ps(vc, sy)), vpy);
+    };
+    // Eight vertices a turn while there are that many: the second four are folded in
+    // right after the first, the very order of two turns of four.
+    for (; i + 8 <= mesh.size(); i += 8, p += 24) {
+      __m128 wx0, wy0, wx1, wy1;
+      turn(p, wx0, wy0);
+      turn(p + 12, wx1, wy1);
+      min_x = _mm_min_ps(wx1, _mm_min_ps(wx0, min_x));
+      min_y = _mm_min_ps(wy1, _mm_min_ps(wy0, min_y));
+      max_x = _mm_max_ps(wx1, _mm_max_ps(wx0, max_x));
+      max_y = _mm_max_ps(wy1, _mm_max_ps(wy0, max_y));
+    }
+    for (; i + 4 <= mesh.size(); i += 4, p += 12) {
+      __m128 wx, wy;
+      turn(p, wx, wy);
       min_x = _mm_min_ps(wx, min_x);
       min_y = _mm_min_ps(wy, min_y);
       max_x = _mm_max_ps(wx, max_x);

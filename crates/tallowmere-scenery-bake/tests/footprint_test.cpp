@@ -120,11 +120,12 @@ TEST(MeshFootprint, EqualsOneWidenPerVertexForEveryMeshSizeAndValue) {
   BoxSource source(42);
   for (int round = 0; round < 20000; ++round) {
     // Mostly ordinary values, some special ones anywhere: in vertices, scale, turn
-    // and position. Every size up to a few groups of four covers the remainder loop.
+    // and position. Every size up to a few groups of eight covers the loops over four
+    // and over the rest.
     const auto value = [&](float lo, float hi) {
       return source.below(12) == 0 ? source.special() : source.in(lo, hi);
     };
-    std::vector<common::Vector3> mesh(source.below(19));
+    std::vector<common::Vector3> mesh(source.below(28));
     for (auto& v : mesh) v = {value(-5, 5), value(-5, 5), value(0, 10)};
     const float angle = source.in(-7, 7);
     const float scale = value(0.25f, 3), s = value(std::sin(angle), std::sin(angle));
