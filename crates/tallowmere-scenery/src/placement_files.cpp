@@ -23,15 +23,11 @@ Expected<common::PendingFile, WriteError> prepare_lines_file(const std::string& 
   return std::move(*file);
 }
 
-const std::string& placement_file_text(const PlacementLines& lines) {
-  return lines.text();
-}
-
 Expected<void, WriteError> write_lines(const std::string& directory, uint16_t landblock_id,
                                        const PlacementLines& lines) {
   auto file = prepare_lines_file(directory, landblock_id);
   if (!file) return make_unexpected(std::move(file).error());
-  const std::string& text = placement_file_text(lines);
+  const std::string& text = lines.text();
   auto written = file->commit({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
   if (!written) return make_unexpected(WriteError{file->path(), std::move(written).error()});
   return {};

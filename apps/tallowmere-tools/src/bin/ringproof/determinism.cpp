@@ -218,7 +218,7 @@ class PlacementWriter {
       }
       slot.file = std::move(*file);
     }
-    const std::string text = scenery::placement_file_text(entry.lines);
+    const std::string& text = entry.lines.text();
     auto filled = slot.file->fill({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
     if (!filled) {
       slot.state = Slot::Failed;

@@ -39,12 +39,8 @@ struct WriteError {
 
 // The same in steps, for a writer that creates its files ahead of their content: the
 // landblock's file in `directory`, created but not yet visible under its name, to be
-// filled with placement_file_text(lines) and put in place.
+// filled with the lines' text and put in place.
 [[nodiscard]] Expected<common::PendingFile, WriteError> prepare_lines_file(
     const std::string& directory, uint16_t landblock_id);
-
-// A placement file's content: `lines`, each followed by a line feed (the text they are
-// held in).
-[[nodiscard]] const std::string& placement_file_text(const PlacementLines& lines);
 
 }  // namespace tallowmere::scenery
