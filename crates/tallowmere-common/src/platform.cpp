@@ -1,6 +1,9 @@
 #include "tallowmere/common/platform.hpp"
 
 #include <fcntl.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -324,6 +327,15 @@ size_t open_file_limit() {
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return 0;
   if (limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur > SIZE_MAX) return SIZE_MAX;
   return static_cast<size_t>(limit.rlim_cur);
+}
+
+void keep_freed_memory() {
+#ifdef __GLIBC__
+  // The largest values glibc accepts: below 32 MiB a block is never mapped on its own,
+  // and the heap is trimmed only once 1 GiB lies free at its top.
+  ::mallopt(M_MMAP_THRESHOLD, 32 * 1024 * 1024);
+  ::mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
 }
 
 std::optional<std::string> read_env(const char* name) {

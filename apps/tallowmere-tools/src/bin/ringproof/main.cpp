@@ -57,6 +57,7 @@ std::string data_dir() {
 
 Expected<void, ErrorReport> run() {
   namespace rp = tallowmere::ringproof;
+  tallowmere::common::keep_freed_memory();
   auto env = rp::read_locate_environment();
   auto paths_or = rp::locate_archives(env, data_dir());
   if (!paths_or) return tallowmere::make_unexpected(std::move(paths_or).error());

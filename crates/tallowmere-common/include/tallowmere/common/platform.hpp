@@ -151,6 +151,12 @@ bool remove_empty_dir(const std::string& path);
 // The number of files this process may hold open at once (its soft limit).
 [[nodiscard]] size_t open_file_limit();
 
+// For a process that runs for a moment and ends: memory it frees is kept for reuse
+// instead of being given back to the system, which would have to fault it in (and, with
+// several threads, flush other cores' address translations) when it is taken again.
+// Large blocks come from the same reused memory rather than from mappings of their own.
+void keep_freed_memory();
+
 // The value of environment variable `name` as raw bytes, or nothing when it is not set.
 [[nodiscard]] std::optional<std::string> read_env(const char* name);
 
