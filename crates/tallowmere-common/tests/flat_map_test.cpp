@@ -25,9 +25,13 @@ TEST(FlatMap, AgreesWithAnOrderedMapThroughGrowthReplacementAndCopies) {
   for (const auto& [key, value] : model) {
     ASSERT_TRUE(map.contains(key)) << key;
     EXPECT_EQ(map.at(key), value) << key;
+    ASSERT_NE(map.get(key), nullptr) << key;
+    EXPECT_EQ(*map.get(key), value) << key;
   }
   EXPECT_FALSE(map.contains(1000));
   EXPECT_EQ(map.find(1000), map.end());
+  EXPECT_EQ(map.get(1000), nullptr);
+  EXPECT_EQ((FlatMap<uint16_t, uint32_t>().get(0)), nullptr);
 
   std::map<uint16_t, uint32_t> walked(map.begin(), map.end());
   EXPECT_EQ(walked, model);

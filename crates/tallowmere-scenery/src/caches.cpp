@@ -1,5 +1,7 @@
 #include "tallowmere/scenery/caches.hpp"
 
+#include <type_traits>
+
 #include "tallowmere/dat/file_type/gfx_obj.hpp"
 #include "tallowmere/dat/file_type/setup_model.hpp"
 
@@ -69,13 +71,15 @@ std::optional<Mesh> object_mesh(const dat::DatDatabase& portal, uint32_t object_
   return combined;
 }
 
+// A stored value moves when the table grows; a moved vector keeps its elements where
+// they are, so views into them stay valid, as long as the move cannot fall back to a copy.
+static_assert(std::is_nothrow_move_constructible_v<std::optional<Scene>>);
+static_assert(std::is_nothrow_move_constructible_v<std::optional<Mesh>>);
+
 const std::optional<Scene>& SceneCache::cached_scene(uint32_t scene_id) {
-  auto found = scenes_.find(scene_id);
-  if (found == scenes_.end()) {
-    ++fetches_;
-    found = scenes_.emplace(scene_id, load_scene(portal_, scene_id)).first;
-  }
-  return found->second;
+  if (const auto* found = scenes_.get(scene_id)) return *found;
+  ++fetches_;
+  return scenes_.insert_or_assign(scene_id, load_scene(portal_, scene_id));
 }
 
 std::optional<Scene> SceneCache::lookup_scene(uint32_t scene_id) {
@@ -89,10 +93,10 @@ std::optional<std::span<const dat::file_type::ObjectDesc>> SceneCache::lookup(ui
 }
 
 std::optional<std::span<const common::Vector3>> MeshCache::lookup(uint32_t object_id) {
-  auto found = meshes_.find(object_id);
-  if (found == meshes_.end()) found = meshes_.emplace(object_id, load(object_id)).first;
-  if (!found->second) return std::nullopt;
-  return std::span<const common::Vector3>(*found->second);
+  const std::optional<Mesh>* found = meshes_.get(object_id);
+  if (found == nullptr) found = &meshes_.insert_or_assign(object_id, load(object_id));
+  if (!*found) return std::nullopt;
+  return std::span<const common::Vector3>(**found);
 }
 
 std::optional<Mesh> MeshCache::load(uint32_t object_id) {

@@ -134,7 +134,17 @@ class FlatMap {
     }
     return end();
   }
-  [[nodiscard]] bool contains(const K& key) const { return find(key) != end(); }
+  // The value stored under `key`, or null: a lookup without an iterator, for callers
+  // that only probe.
+  [[nodiscard]] const V* get(const K& key) const {
+    if (slots_.empty()) return nullptr;
+    for (size_t slot = home(key); slots_[slot] != 0; slot = (slot + 1) & (slots_.size() - 1)) {
+      const value_type& entry = entries_[slots_[slot] - 1];
+      if (entry.first == key) return &entry.second;
+    }
+    return nullptr;
+  }
+  [[nodiscard]] bool contains(const K& key) const { return get(key) != nullptr; }
   [[nodiscard]] size_t count(const K& key) const { return contains(key) ? 1 : 0; }
   [[nodiscard]] const V& at(const K& key) const {
     const auto found = find(key);

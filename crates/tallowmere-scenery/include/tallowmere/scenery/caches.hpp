@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "tallowmere/bake/bake.hpp"
+#include "tallowmere/common/flat_map.hpp"
 #include "tallowmere/common/math.hpp"
-#include "tallowmere/common/seeded_map.hpp"
 #include "tallowmere/dat/file_type/scene.hpp"
 #include "tallowmere/dat/lib.hpp"
 
@@ -59,7 +59,9 @@ class SceneCache final : public bake::SceneSource {
   const std::optional<dat::file_type::Scene>& cached_scene(uint32_t scene_id);
 
   const dat::DatDatabase& portal_;
-  common::SeededMap<uint32_t, std::optional<dat::file_type::Scene>> scenes_;
+  // Probed once per landblock vertex: a flat table. Scenes move when it grows; the views
+  // handed out point into their object lists, which move with them.
+  common::FlatMap<uint32_t, std::optional<dat::file_type::Scene>> scenes_;
   size_t fetches_ = 0;
 };
 
@@ -80,8 +82,9 @@ class MeshCache final : public bake::MeshSource {
   std::optional<Mesh> load(uint32_t object_id);
 
   const dat::DatDatabase& portal_;
-  // A node-based map: references to stored meshes survive later insertions.
-  common::SeededMap<uint32_t, std::optional<Mesh>> meshes_;
+  // Probed once per candidate object: a flat table. Meshes move when it grows; the views
+  // handed out point into their vertex arrays, which move with them.
+  common::FlatMap<uint32_t, std::optional<Mesh>> meshes_;
   size_t fetches_ = 0;
 };
 
