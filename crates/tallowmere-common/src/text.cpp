@@ -35,6 +35,20 @@ uint64_t round_shifted(Wide scaled, int shift) {
   const Wide half = static_cast<Wide>(1) << (shift - 1);
   return units + ((rest > half || (rest == half && (units & 1) != 0)) ? 1 : 0);
 }
+// A finite float as mantissa / 2^shift exactly: the mantissa below 2^24, the shift from
+// 149 (the smallest subnormals) down to -104.
+struct FloatParts {
+  uint64_t mantissa;
+  int shift;
+};
+
+inline FloatParts split_float(float value) {
+  const uint32_t bits = std::bit_cast<uint32_t>(value);
+  const auto exponent = static_cast<int>((bits >> 23) & 0xFF);
+  const uint64_t fraction = bits & ((uint32_t{1} << 23) - 1);
+  if (exponent == 0) return {fraction, 149};
+  return {fraction | uint64_t{1} << 23, 150 - exponent};
+}
 }  // namespace
 
 std::optional<uint64_t> fixed_units(double value, int decimals) {
@@ -59,14 +73,7 @@ std::optional<uint64_t> fixed_units(float value, int decimals) {
   if (!(std::fabs(value) < 1e9f)) return std::nullopt;  // 1e9f is exactly a billion
   // |value| = mantissa / 2^shift exactly, mantissa below 2^24, so |value| * 10^decimals
   // = scaled / 2^shift with scaled below 2^24 * 10^9 < 2^54: 64-bit integers suffice.
-  const uint32_t bits = std::bit_cast<uint32_t>(value);
-  const auto exponent = static_cast<int>((bits >> 23) & 0xFF);
-  uint64_t mantissa = bits & ((uint32_t{1} << 23) - 1);
-  int shift = 149;
-  if (exponent != 0) {
-    mantissa |= uint64_t{1} << 23;
-    shift = 150 - exponent;  // at least 150 - 157 = -7: |value| < 2^30
-  }
+  const auto [mantissa, shift] = split_float(value);  // shift at least -7: |value| < 2^30
   const uint64_t scaled = mantissa * kPowers[static_cast<size_t>(decimals)];
   if (shift <= 0) return scaled << -shift;  // a whole number: below 10^18
   if (shift > 55) return 0;                 // scaled / 2^shift < 2^-1: rounds to zero
@@ -153,14 +160,7 @@ char* write_micro_units(char* p, uint64_t units, bool negative) {
 // quotient's lowest bit carries into the quotient exactly when the rest is above half,
 // or is half and the quotient odd.
 uint64_t micro_units(float value) {
-  const uint32_t bits = std::bit_cast<uint32_t>(value);
-  const auto exponent = static_cast<int>((bits >> 23) & 0xFF);
-  uint64_t mantissa = bits & ((uint32_t{1} << 23) - 1);
-  int shift = 149;
-  if (exponent != 0) {
-    mantissa |= uint64_t{1} << 23;
-    shift = 150 - exponent;
-  }
+  const auto [mantissa, shift] = split_float(value);
   const uint64_t scaled = mantissa * 1000000;  // below 2^44
   if (shift <= 0) return scaled << -shift;
   if (shift > 55) return 0;

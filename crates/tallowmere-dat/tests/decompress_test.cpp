@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "reference_decompress.hpp"
 #include "tallowmere/dat/utils.hpp"
 
 namespace tallowmere::dat {
@@ -17,32 +18,8 @@ std::string expand(const Bytes& stored) {
   return std::string(out.begin(), out.end());
 }
 
-// The format decoded one item and one byte at a time, as simply as it can be written:
-// what the decoder's faster paths must agree with.
 Bytes reference(const Bytes& stored) {
-  if (stored.size() < 4) return stored;
-  const size_t target = size_t{stored[0]} | size_t{stored[1]} << 8 | size_t{stored[2]} << 16 |
-                        size_t{stored[3]} << 24;
-  Bytes out;
-  size_t i = 4;
-  while (i < stored.size() && out.size() < target) {
-    const uint8_t flags = stored[i++];
-    for (unsigned bit = 0x80; bit != 0 && out.size() < target; bit >>= 1) {
-      if ((flags & bit) == 0) {
-        if (i >= stored.size()) return out;
-        out.push_back(stored[i++]);
-        continue;
-      }
-      if (i + 1 >= stored.size()) return out;
-      const size_t distance = stored[i] | (stored[i + 1] & 0xF0u) << 4;
-      const size_t length = (stored[i + 1] & 0x0Fu) + 2;
-      if (distance == 0 || out.empty()) return out;
-      i += 2;
-      for (size_t k = 0; k < length && out.size() < target; ++k)
-        out.push_back(out[out.size() - std::min(out.size(), distance)]);
-    }
-  }
-  return out;
+  return check::reference_decompress(stored);
 }
 
 TEST(Decompress, AgreesWithAPlainDecoderOnRandomStreams) {
