@@ -43,7 +43,9 @@ def join_interrupted_calls(log):
             continue
         m = re.match(r'(\d+)\s+<\.\.\. \w+ resumed>(.*)$', line)
         if m and m.group(1) in pending:
-            line = '%s %s%s' % (m.group(1), pending.pop(m.group(1)), m.group(2))
+            # strace pads a short result to a column; the parser expects ") = N".
+            rest = re.sub(r'^\)\s+= ', ') = ', m.group(2))
+            line = '%s %s%s' % (m.group(1), pending.pop(m.group(1)), rest)
         lines.append(line)
     log.write_text('\n'.join(lines) + '\n')
 
