@@ -69,15 +69,27 @@ std::optional<uint64_t> fixed_units(double value, int decimals) {
   return round_shifted(scaled, shift);  // below 10^18
 }
 
-std::optional<uint64_t> fixed_units(float value, int decimals) {
-  if (!(std::fabs(value) < 1e9f)) return std::nullopt;  // 1e9f is exactly a billion
-  // |value| = mantissa / 2^shift exactly, mantissa below 2^24, so |value| * 10^decimals
-  // = scaled / 2^shift with scaled below 2^24 * 10^9 < 2^54: 64-bit integers suffice.
+namespace {
+
+// |value| * `power` rounded to an integer, ties to even, for |value| below a billion and
+// `power` at most 10^9. |value| = mantissa / 2^shift exactly, mantissa below 2^24, so
+// |value| * power = scaled / 2^shift with scaled below 2^24 * 10^9 < 2^54: 64-bit
+// integers suffice. The rounding is one addition: adding half - 1 and the quotient's
+// lowest bit carries into the quotient exactly when the rest is above half, or is half
+// and the quotient odd.
+uint64_t float_units(float value, uint64_t power) {
   const auto [mantissa, shift] = split_float(value);  // shift at least -7: |value| < 2^30
-  const uint64_t scaled = mantissa * kPowers[static_cast<size_t>(decimals)];
+  const uint64_t scaled = mantissa * power;
   if (shift <= 0) return scaled << -shift;  // a whole number: below 10^18
   if (shift > 55) return 0;                 // scaled / 2^shift < 2^-1: rounds to zero
-  return round_shifted(scaled, shift);
+  return (scaled + (uint64_t{1} << (shift - 1)) - 1 + ((scaled >> shift) & 1)) >> shift;
+}
+
+}  // namespace
+
+std::optional<uint64_t> fixed_units(float value, int decimals) {
+  if (!(std::fabs(value) < 1e9f)) return std::nullopt;  // 1e9f is exactly a billion
+  return float_units(value, kPowers[static_cast<size_t>(decimals)]);
 }
 
 namespace {
@@ -155,18 +167,6 @@ char* write_micro_units(char* p, uint64_t units, bool negative) {
   return p + 7;
 }
 
-// fixed_units(value, 6) for |value| below a billion, without the optional: the same
-// integers, with the tie-to-even rounding done by one addition. Adding half - 1 and the
-// quotient's lowest bit carries into the quotient exactly when the rest is above half,
-// or is half and the quotient odd.
-uint64_t micro_units(float value) {
-  const auto [mantissa, shift] = split_float(value);
-  const uint64_t scaled = mantissa * 1000000;  // below 2^44
-  if (shift <= 0) return scaled << -shift;
-  if (shift > 55) return 0;
-  return (scaled + (uint64_t{1} << (shift - 1)) - 1 + ((scaled >> shift) & 1)) >> shift;
-}
-
 char* write_units(char* first, uint64_t units, int decimals, bool negative) {
   return decimals == 6 ? write_units_with<6>(first, units, negative)
                        : write_units_with<-1>(first, units, negative, decimals);
@@ -185,7 +185,7 @@ char* write_fixed(char* first, double value, int decimals) {
 
 char* write_fixed(char* first, float value, int decimals) {
   if (decimals == 6 && std::fabs(value) < 1e9f) {
-    return write_micro_units(first, micro_units(value), std::signbit(value));
+    return write_micro_units(first, float_units(value, 1000000), std::signbit(value));
   }
   const auto rounded = fixed_units(value, decimals);
   if (!rounded) return write_fixed(first, static_cast<double>(value), decimals);

@@ -27,8 +27,7 @@ Expected<void, WriteError> write_lines(const std::string& directory, uint16_t la
                                        const PlacementLines& lines) {
   auto file = prepare_lines_file(directory, landblock_id);
   if (!file) return make_unexpected(std::move(file).error());
-  const std::string& text = lines.text();
-  auto written = file->commit({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+  auto written = file->commit(lines.bytes());
   if (!written) return make_unexpected(WriteError{file->path(), std::move(written).error()});
   return {};
 }

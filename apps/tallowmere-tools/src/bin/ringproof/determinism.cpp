@@ -218,8 +218,7 @@ class PlacementWriter {
       }
       slot.file = std::move(*file);
     }
-    const std::string& text = entry.lines.text();
-    auto filled = slot.file->fill({reinterpret_cast<const uint8_t*>(text.data()), text.size()});
+    auto filled = slot.file->fill(entry.lines.bytes());
     if (!filled) {
       slot.state = Slot::Failed;
       slot.error = scenery::WriteError{slot.file->path(), std::move(filled).error()};

@@ -66,6 +66,10 @@ class PlacementLines {
 
   // Every line followed by a line feed: the content of the landblock's placement file.
   [[nodiscard]] const std::string& text() const { return text_; }
+  // The same text as the bytes to write.
+  [[nodiscard]] std::span<const uint8_t> bytes() const {
+    return {reinterpret_cast<const uint8_t*>(text_.data()), text_.size()};
+  }
 
   class Iterator {
    public:
