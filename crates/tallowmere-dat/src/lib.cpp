@@ -270,10 +270,17 @@ void DatFileEntry::describe(A& a, Self& e) {
 TALLOWMERE_DESCRIBED(DatHeader);
 TALLOWMERE_DESCRIBED(DatFileEntry);
 
-Expected<DatDatabase, DatError> DatDatabase::open(const std::string& path,
-                                                  const ArchiveLimits& limits) {
+Expected<std::unique_ptr<const ByteSource>, DatError> DatDatabase::open_file(
+    const std::string& path) {
   auto source_or = FileSource::open(path);
   if (!source_or) return make_unexpected(DatError(DatError::PathError{path, source_or.error()}));
+  return std::unique_ptr<const ByteSource>(std::move(*source_or));
+}
+
+Expected<DatDatabase, DatError> DatDatabase::open(const std::string& path,
+                                                  const ArchiveLimits& limits) {
+  auto source_or = open_file(path);
+  if (!source_or) return make_unexpected(std::move(source_or).error());
   return open(std::move(*source_or), limits);
 }
 

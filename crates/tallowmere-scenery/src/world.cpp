@@ -23,8 +23,26 @@ std::string_view WorldError::context() const {
   return {};
 }
 
+ArchiveFiles open_archive_files(const std::string& portal_path, const std::string& cell_path) {
+  return {dat::DatDatabase::open_file(portal_path), dat::DatDatabase::open_file(cell_path)};
+}
+
 Expected<World, WorldError> open_world(const std::string& portal_path,
                                        const std::string& cell_path) {
+  return open_world(open_archive_files(portal_path, cell_path));
+}
+
+namespace {
+
+Expected<dat::DatDatabase, dat::DatError> open_archive(
+    Expected<std::unique_ptr<const dat::ByteSource>, dat::DatError> file) {
+  if (!file) return make_unexpected(std::move(file).error());
+  return dat::DatDatabase::open(std::move(*file));
+}
+
+}  // namespace
+
+Expected<World, WorldError> open_world(ArchiveFiles files) {
   using Step = WorldError::Step;
   // The cell archive, whose directory is by far the larger, opens on a thread of its own
   // while this one opens the portal archive and loads the region. The errors are then
@@ -34,11 +52,11 @@ Expected<World, WorldError> open_world(const std::string& portal_path,
   std::optional<Expected<dat::DatDatabase, dat::DatError>> cell_or;
   std::optional<std::jthread> cell_thread;
   try {
-    cell_thread.emplace([&] { cell_or.emplace(dat::DatDatabase::open(cell_path)); });
+    cell_thread.emplace([&] { cell_or.emplace(open_archive(std::move(files.cell))); });
   } catch (const std::system_error&) {
   }
 
-  auto portal_or = dat::DatDatabase::open(portal_path);
+  auto portal_or = open_archive(std::move(files.portal));
   std::optional<Expected<std::vector<uint8_t>, dat::DatError>> payload_or;
   std::optional<common::ParseResult<dat::file_type::Region>> region_or;
   if (portal_or) {
@@ -51,7 +69,7 @@ Expected<World, WorldError> open_world(const std::string& portal_path,
   if (cell_thread) {
     cell_thread->join();
   } else if (portal_or) {
-    cell_or.emplace(dat::DatDatabase::open(cell_path));
+    cell_or.emplace(open_archive(std::move(files.cell)));
   }
 
   if (!portal_or)

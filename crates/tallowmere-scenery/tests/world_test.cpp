@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <variant>
 
@@ -57,6 +58,40 @@ TEST(OpenWorld, EachStepFailsWithItsContextAndCauseAndSuccessKeepsThePayload) {
   ASSERT_TRUE(world);
   EXPECT_EQ(world->region_payload, region_bytes);
   EXPECT_EQ(world->region.height_table[200], 200.0f);
+}
+
+TEST(OpenWorld, ReadsTheFilesOpenedBeforeAndReportsTheirFailuresInTurn) {
+  const testing::TempDir dir;
+  dat::file_type::Region region;
+  const std::vector<uint8_t> whole_bytes = archive_with(writer::encode_region(region));
+  const std::vector<uint8_t> empty_bytes = archive_with(std::nullopt);
+  testing::write_all(dir.path() / "whole.dat",
+                     {reinterpret_cast<const char*>(whole_bytes.data()), whole_bytes.size()});
+  testing::write_all(dir.path() / "empty.dat",
+                     {reinterpret_cast<const char*>(empty_bytes.data()), empty_bytes.size()});
+  const std::string whole = dir.file("whole.dat");
+  const std::string empty = dir.file("empty.dat");
+  const std::string nothing = dir.file("nothing.dat");
+
+  // What is read is the file opened, even once its name is gone.
+  ArchiveFiles files = open_archive_files(whole, empty);
+  std::filesystem::remove(whole);
+  std::filesystem::remove(empty);
+  EXPECT_TRUE(open_world(std::move(files)));
+
+  // A file that could not be opened fails its own step, with the error open(path) gives,
+  // and only once the steps before it have succeeded.
+  const std::string expected = dat::DatDatabase::open(nothing).error().text();
+  testing::write_all(dir.path() / "whole.dat",
+                     {reinterpret_cast<const char*>(whole_bytes.data()), whole_bytes.size()});
+  auto cell_missing = open_world(open_archive_files(whole, nothing));
+  ASSERT_FALSE(cell_missing);
+  EXPECT_EQ(cell_missing.error().step, Step::OpenCell);
+  EXPECT_EQ(std::get<dat::DatError>(cell_missing.error().cause).text(), expected);
+  auto both_missing = open_world(open_archive_files(nothing, nothing));
+  ASSERT_FALSE(both_missing);
+  EXPECT_EQ(both_missing.error().step, Step::OpenPortal);
+  EXPECT_EQ(std::get<dat::DatError>(both_missing.error().cause).text(), expected);
 }
 
 }  // namespace

@@ -8,12 +8,14 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 #include "determinism.hpp"
 #include "locate.hpp"
 #include "open.hpp"
 #include "report.hpp"
 #include "tallowmere/common/platform.hpp"
+#include "tallowmere/scenery/world.hpp"
 
 // The second archive candidate's folder: the checkout's data folder for a build in the
 // source tree (TALLOWMERE_DATA_DIR), or, for the installed tool, a folder given relative
@@ -63,11 +65,16 @@ Expected<void, ErrorReport> run() {
   if (!paths_or) return tallowmere::make_unexpected(std::move(paths_or).error());
   write_stderr(rp::progress_line(*paths_or));
 
+  // Both archive files are opened before any thread starts. A tracer that follows the
+  // threads (strace -f) then records each open whole, never split by another thread's
+  // call, and can tell which file every later read is from.
+  auto files = tallowmere::scenery::open_archive_files(paths_or->portal, paths_or->cell);
+
   // The run starts preparing its output files while the archives open; should they not
   // open, it takes back everything it made.
   const auto out_dir = tallowmere::common::read_env("TALLOWMERE_DETERMINISM_OUT");
   rp::DeterminismRun determinism(rp::output_directory(out_dir ? &*out_dir : nullptr));
-  auto world_or = rp::open_world(paths_or->portal, paths_or->cell);
+  auto world_or = rp::open_world(std::move(files));
   if (!world_or) return tallowmere::make_unexpected(std::move(world_or).error());
   const LoadedWorld& world = *world_or;
   finish(determinism.run(world.region, world.portal, world.cell,

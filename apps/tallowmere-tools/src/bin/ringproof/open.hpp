@@ -16,5 +16,7 @@ using LoadedWorld = scenery::World;
 // "open cell", "fetch Region 0x13000000" or "parse Region").
 Expected<LoadedWorld, ErrorReport> open_world(const std::string& portal_path,
                                               const std::string& cell_path);
+// The same from the archive files, opened beforehand.
+Expected<LoadedWorld, ErrorReport> open_world(scenery::ArchiveFiles files);
 
 }  // namespace tallowmere::ringproof

@@ -136,9 +136,14 @@ class DirectoryTable {
 // One open archive: header, the directory of every file, and the open file.
 class DatDatabase {
  public:
-  // Opens the archive at `path`: reads the header and loads the whole directory.
+  // Opens the archive at `path`: reads the header and loads the whole directory. The
+  // same as open(open_file(path)).
   [[nodiscard]] static Expected<DatDatabase, DatError> open(const std::string& path,
                                                             const ArchiveLimits& limits = {});
+  // Opens the file at `path` for reading as an archive, and no more: fails as open(path)
+  // fails when the file cannot be had, with a PathError naming it.
+  [[nodiscard]] static Expected<std::unique_ptr<const ByteSource>, DatError> open_file(
+      const std::string& path);
   // Opens the archive held by `source` (a file, bytes in memory, a test's faulty source).
   [[nodiscard]] static Expected<DatDatabase, DatError> open(
       std::unique_ptr<const ByteSource> source, const ArchiveLimits& limits = {});

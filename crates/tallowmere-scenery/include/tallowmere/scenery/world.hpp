@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -12,6 +13,7 @@
 #include "tallowmere/dat/error.hpp"
 #include "tallowmere/dat/file_type/region.hpp"
 #include "tallowmere/dat/lib.hpp"
+#include "tallowmere/dat/source.hpp"
 
 namespace tallowmere::scenery {
 
@@ -39,10 +41,24 @@ struct WorldError {
   [[nodiscard]] std::string_view context() const;
 };
 
+// The two archive files, opened for reading and not yet read, or why each could not be.
+struct ArchiveFiles {
+  Expected<std::unique_ptr<const dat::ByteSource>, dat::DatError> portal;
+  Expected<std::unique_ptr<const dat::ByteSource>, dat::DatError> cell;
+};
+
+// Opens both files (dat::DatDatabase::open_file). A failure is kept for open_world to
+// report in its step's turn.
+[[nodiscard]] ArchiveFiles open_archive_files(const std::string& portal_path,
+                                              const std::string& cell_path);
+
 // Opens the portal archive and the cell archive, fetches file 0x13000000 from the portal
 // archive and parses it as the Region. Fails with the first step that fails, in that
 // order (the two archives open at the same time, on two threads).
 [[nodiscard]] Expected<World, WorldError> open_world(const std::string& portal_path,
                                                      const std::string& cell_path);
+// The same from files already opened: a caller that starts threads of its own opens the
+// files first, so that every open of an archive file is made before any of them runs.
+[[nodiscard]] Expected<World, WorldError> open_world(ArchiveFiles files);
 
 }  // namespace tallowmere::scenery
