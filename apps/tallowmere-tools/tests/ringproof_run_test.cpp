@@ -333,6 +333,27 @@ TEST_F(RingproofRun, OutputFailuresEndTheRunAfterBothBakes) {
   EXPECT_EQ(written.back(), "0xA9B3.scenery.jsonl");
   EXPECT_EQ(written.size(), 6u * 13 + (0xB4 - 0xAE));
   EXPECT_TRUE(fs::is_empty(middle / "run2"));
+
+  // The same in the middle of run 2, whose files are made on a thread of their own: run 1
+  // whole, run 2 up to the blocked file, and no file left under a hidden name.
+  const fs::path late = scratch_ / "late";
+  fs::create_directories(late / "run2" / "0xA9B4.scenery.jsonl");
+  ToolRun stopped_late = run({{"TALLOWMERE_DETERMINISM_OUT", late.string()}});
+  EXPECT_EQ(stopped_late.status, 1);
+  EXPECT_NE(
+      stopped_late.err.find("Error: write " + (late / "run2" / "0xA9B4.scenery.jsonl").string()),
+      std::string::npos);
+  auto names_in = [](const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  EXPECT_EQ(names_in(late / "run1").size(), 169u);
+  const std::vector<std::string> run2 = names_in(late / "run2");
+  ASSERT_EQ(run2.size(), 6u * 13 + (0xB4 - 0xAE) + 1);  // and the blocking directory
+  EXPECT_EQ(run2.front(), "0xA3AE.scenery.jsonl");
+  EXPECT_EQ(run2.back(), "0xA9B4.scenery.jsonl");
 }
 
 }  // namespace

@@ -101,15 +101,31 @@ enum class Gate : int { Opening, Writing, Abandoned };
 // files are filled, whichever run they belong to. A failure while filling is kept and
 // reported when the file's turn comes. Files not put in place are removed when the
 // writer is destroyed.
+//
+// Creating a file is most of what writing one costs, and far more where many files were
+// deleted moments before. Run 2's files are therefore prepared on a thread of their own
+// (the preparer), side by side with the writer's work on run 1's, once the directories
+// are there; a file of run 2 that the writer needs before the preparer has made it, the
+// writer makes itself. Only the writer fills and places files.
 class PlacementWriter {
  public:
   PlacementWriter(const Layout& layout, const RunInProgress& run1, const RunInProgress& run2)
-      : layout_(layout), runs_{&run1, &run2}, slots_(layout.file_count()) {
+      : layout_(layout),
+        runs_{&run1, &run2},
+        slots_(layout.file_count()),
+        claims_(layout.ring.size()) {
     // A prepared file holds a descriptor until it is filled; most of the process's
     // allowance is left to everything else.
     const size_t limit = common::open_file_limit();
     budget_ = limit > 128 ? std::min(slots_.size(), (limit - 64) / 2) : 0;
+    try {
+      preparer_ = std::thread([this] { prepare_run2(); });
+    } catch (const std::system_error&) {
+    }
   }
+  ~PlacementWriter() { stop_preparer(); }
+  PlacementWriter(const PlacementWriter&) = delete;
+  PlacementWriter& operator=(const PlacementWriter&) = delete;
 
   // Prepares one more directory or file, best effort: the first that fails ends the
   // preparing (the writing meets the same failure in its own place). False when there
@@ -123,23 +139,25 @@ class PlacementWriter {
       auto state = common::ensure_dir(dir, shared);
       if (!state) return stop();
       if (*state == common::DirState::Created) made_dirs_.push_back(dir);
-      ++dirs_ready_;
+      if (++dirs_ready_ == 3) start_preparer();
       return true;
     }
-    while (next_prepared_ < slots_.size() && slots_[next_prepared_].state != Slot::Empty)
-      ++next_prepared_;
-    if (next_prepared_ >= slots_.size() || held_ >= budget_) return stop();
+    // With a preparer, run 2's files are its own.
+    const size_t end = preparer_.joinable() ? layout_.ring.size() : slots_.size();
+    while (next_prepared_ < end && slots_[next_prepared_].state != Slot::Empty) ++next_prepared_;
+    if (next_prepared_ >= end || held_.load() >= budget_) return stop();
     auto file = scenery::prepare_lines_file(layout_.dir_of(next_prepared_),
                                             layout_.landblock_of(next_prepared_));
     if (!file) return stop();
     slots_[next_prepared_].file = std::move(*file);
     slots_[next_prepared_].state = Slot::Prepared;
-    ++held_;
+    held_.fetch_add(1);
     return true;
   }
 
   // Removes everything prepared: files first, then the directories, the last made first.
   void take_back() {
+    stop_preparer();
     slots_.clear();
     for (auto it = made_dirs_.rbegin(); it != made_dirs_.rend(); ++it)
       common::remove_empty_dir(*it);
@@ -160,6 +178,7 @@ class PlacementWriter {
       auto created = common::create_dir_all(dir);
       if (!created) return make_unexpected(plain_error(created.error().text()));
     }
+    start_preparer();
     while (placed_ < slots_.size()) {
       const uint32_t seen = published.load(std::memory_order_acquire);
       auto stepped = step();
@@ -176,18 +195,76 @@ class PlacementWriter {
     std::optional<scenery::WriteError> error;  // when Failed
   };
 
+  // Who has a file of run 2: nobody yet, the preparer (making it), the preparer done
+  // with it (prepared or not: the writer's from then on), the writer (taken unprepared).
+  enum class Claim : uint8_t { Free, Preparing, Done, Writer };
+  // The preparer waits to be let go, once the directories are there, or stopped.
+  enum class PreparerGo : int { Wait, Go, Stop };
+
   bool stop() {
     stopped_ = true;
     return false;
+  }
+
+  void start_preparer() {
+    preparer_go_.store(PreparerGo::Go);
+    preparer_go_.notify_all();
+  }
+
+  void stop_preparer() {
+    if (!preparer_.joinable()) return;
+    preparer_go_.store(PreparerGo::Stop);
+    preparer_go_.notify_all();
+    preparer_.join();
+  }
+
+  // The preparer's work: run 2's files in ring order, each one the writer has not taken,
+  // until one fails, the descriptors run out or it is stopped.
+  void prepare_run2() {
+    preparer_go_.wait(PreparerGo::Wait);
+    const size_t n = layout_.ring.size();
+    for (size_t i = 0; i < n && preparer_go_.load() == PreparerGo::Go; ++i) {
+      auto claim = Claim::Free;
+      if (!claims_[i].compare_exchange_strong(claim, Claim::Preparing)) continue;
+      bool made = false;
+      if (held_.load() < budget_) {
+        auto file = scenery::prepare_lines_file(layout_.run_dirs[1], layout_.ring[i]);
+        if (file) {
+          slots_[n + i].file = std::move(*file);
+          slots_[n + i].state = Slot::Prepared;
+          held_.fetch_add(1);
+          made = true;
+        }
+      }
+      claims_[i].store(Claim::Done, std::memory_order_release);
+      claims_[i].notify_all();
+      if (!made) return;
+    }
+  }
+
+  // Makes file `index` the writer's: a file of run 2 the preparer is making is waited
+  // for.
+  void take(size_t index) {
+    const size_t n = layout_.ring.size();
+    if (index < n || !preparer_.joinable()) return;
+    std::atomic<Claim>& claim = claims_[index - n];
+    auto seen = Claim::Free;
+    if (claim.compare_exchange_strong(seen, Claim::Writer, std::memory_order_acq_rel)) return;
+    while (seen == Claim::Preparing) {
+      claim.wait(Claim::Preparing, std::memory_order_acquire);
+      seen = claim.load(std::memory_order_acquire);
+    }
   }
 
   // One step, the most urgent first: place the next file once it is filled (or report
   // its failure); fill the next baked file of run 1, else of run 2; prepare a file.
   // False when there is nothing to do until another landblock is baked.
   Expected<bool, ErrorReport> step() {
-    Slot& next = slots_[placed_];
-    if (next.state == Slot::Failed) return make_unexpected(report(*next.error));
-    if (next.state == Slot::Filled) {
+    const size_t n = layout_.ring.size();
+    const size_t run = placed_ / n;
+    if (placed_ % n < filled_[run]) {  // filled, or failed to be
+      Slot& next = slots_[placed_];
+      if (next.state == Slot::Failed) return make_unexpected(report(*next.error));
       auto put = next.file->place();
       if (!put) return make_unexpected(report({next.file->path(), std::move(put).error()}));
       next.file.reset();
@@ -197,7 +274,7 @@ class PlacementWriter {
     for (size_t r = 0; r < 2; ++r) {
       const size_t i = filled_[r];
       if (i < runs_[r]->size() && runs_[r]->is_ready(i)) {
-        fill(r * layout_.ring.size() + i, runs_[r]->await(i));
+        fill(r * n + i, runs_[r]->await(i));
         ++filled_[r];
         return true;
       }
@@ -206,9 +283,10 @@ class PlacementWriter {
   }
 
   void fill(size_t index, const scenery::LandblockLines& entry) {
+    take(index);
     Slot& slot = slots_[index];
     if (slot.state == Slot::Prepared) {
-      --held_;
+      held_.fetch_sub(1);
     } else {
       auto file = scenery::prepare_lines_file(layout_.dir_of(index), entry.landblock_id);
       if (!file) {
@@ -234,14 +312,17 @@ class PlacementWriter {
   const Layout& layout_;
   const RunInProgress* runs_[2];
   std::vector<Slot> slots_;
-  size_t budget_ = 0;          // prepared files that may hold a descriptor at once
-  size_t held_ = 0;            // prepared files holding one
-  size_t next_prepared_ = 0;   // no file before it is left to prepare
-  size_t filled_[2] = {0, 0};  // per run, the next landblock to fill
-  size_t placed_ = 0;          // files placed, in order
-  unsigned dirs_ready_ = 0;    // the output directory, then run1 and run2
+  std::vector<std::atomic<Claim>> claims_;  // per landblock, run 2's file
+  size_t budget_ = 0;                       // prepared files that may hold a descriptor at once
+  std::atomic<size_t> held_ = 0;            // prepared files holding one
+  size_t next_prepared_ = 0;                // no file before it is left to prepare
+  size_t filled_[2] = {0, 0};               // per run, the next landblock to fill
+  size_t placed_ = 0;                       // files placed, in order
+  unsigned dirs_ready_ = 0;                 // the output directory, then run1 and run2
   std::vector<std::string> made_dirs_;
   bool stopped_ = false;
+  std::atomic<PreparerGo> preparer_go_{PreparerGo::Wait};
+  std::thread preparer_;  // last: it uses everything above
 };
 
 }  // namespace
