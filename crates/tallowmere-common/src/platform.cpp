@@ -115,10 +115,39 @@ PageBuffer::~PageBuffer() {
   if (data_ != nullptr) ::munmap(data_, size_);
 }
 
+namespace {
+
+// From this length on, a page buffer asks for large pages: a smaller block would spend
+// more clearing a large page than it saves in faults.
+constexpr size_t kLargePagesFrom = size_t{4} << 20;
+// The large page of x86-64 (and of most arm64 systems); aligning to it elsewhere costs
+// nothing.
+constexpr size_t kLargePage = size_t{2} << 20;
+
+}  // namespace
+
+bool PageBuffer::reserve(size_t bytes) {
+  if (data_ != nullptr || bytes < kLargePagesFrom || bytes > SIZE_MAX / 2) return false;
+  const size_t length = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+  // Mapped one large page longer, then trimmed at both ends to start on a boundary.
+  void* mapped = ::mmap(nullptr, length + kLargePage, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) return false;
+  const auto start = reinterpret_cast<uintptr_t>(mapped);
+  const uintptr_t aligned = (start + kLargePage - 1) & ~(kLargePage - 1);
+  const uintptr_t end = aligned + length;
+  if (aligned > start) ::munmap(mapped, aligned - start);
+  if (start + length + kLargePage > end)
+    ::munmap(reinterpret_cast<void*>(end), start + length + kLargePage - end);
+#ifdef MADV_HUGEPAGE
+  ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
+#endif
+  data_ = reinterpret_cast<uint8_t*>(aligned);
+  size_ = length;
+  return true;
+}
+
 bool PageBuffer::resize(size_t bytes) {
-  // From this length on, the block asks for large pages (2 MiB on x86-64): a smaller
-  // block would spend more clearing a large page than it saves in faults.
-  constexpr size_t kLargePagesFrom = size_t{4} << 20;
   static const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
   if (bytes > SIZE_MAX - page) return false;
   const size_t length = (bytes + page - 1) / page * page;

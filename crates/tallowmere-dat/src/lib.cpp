@@ -346,6 +346,12 @@ void DirectoryTable::append_stored(const uint8_t* stored, size_t count) {
   size_ += count;
 }
 
+void DirectoryTable::reserve(size_t count) {
+  if (capacity_ != 0 || count > SIZE_MAX / sizeof(DatFileEntry)) return;
+  if (memory_.reserve(count * sizeof(DatFileEntry)))
+    capacity_ = memory_.size() / sizeof(DatFileEntry);
+}
+
 void DirectoryTable::shrink_to_fit() {
   // Should the system refuse to give pages back, the room simply stays.
   if (memory_.resize(size_ * sizeof(DatFileEntry))) capacity_ = size_;
@@ -406,6 +412,8 @@ class DirectoryWalk {
   void begin_part() { part_start_ = table_.size(); }
   // Keeps the offset of every node entered from here on (see entered()).
   void keep_offsets() { keep_offsets_ = true; }
+  // Takes room ahead for `count` entries (DirectoryTable::reserve).
+  void reserve(size_t count) { table_.reserve(count); }
 
   // Walks until every open node is done; stops at the first error.
   Expected<void, DatError> run();
@@ -554,6 +562,20 @@ DirectoryTable DirectoryWalk<ReadNode>::finish() {
   return std::move(table_);
 }
 
+// The room to take ahead for the directory of an archive `file_length` bytes long: the
+// most entries it can hold when every node has blocks of its own (at most 61 entries
+// each, in ceil(1716 / (block_size - 4)) blocks), capped at 256 MiB of table. Only a
+// size to map ahead: a table that outgrows it (nodes sharing blocks, in a damaged
+// archive) grows as any other. Taking it costs address space, not memory.
+size_t directory_room(uint64_t file_length, uint32_t block_size) {
+  constexpr uint64_t kMostRoom = (uint64_t{256} << 20) / sizeof(DatFileEntry);
+  if (block_size <= 4) return 0;
+  const uint64_t per_block = block_size - 4;
+  const uint64_t blocks_per_node = (kNodeSize + per_block - 1) / per_block;
+  const uint64_t nodes = file_length / (blocks_per_node * block_size);
+  return static_cast<size_t>(std::min(nodes * kNodeEntries, kMostRoom));
+}
+
 // The root's subtrees walked on two threads at once, each thread with its own stack,
 // visited set and table. The calling thread reads the root's children; the work is
 // then cut at their branches that lead somewhere (a child without any is one piece):
@@ -570,7 +592,7 @@ DirectoryTable DirectoryWalk<ReadNode>::finish() {
 template <class ReadNode>
 std::optional<DirectoryTable> walk_on_two_threads(
     const typename DirectoryWalk<ReadNode>::Open& root, uint32_t root_offset,
-    const ReadNode& read_node, const ArchiveLimits& limits) {
+    const ReadNode& read_node, const ArchiveLimits& limits, size_t room) {
   using Walk = DirectoryWalk<ReadNode>;
   using Open = typename Walk::Open;
   if (root.leaf) return std::nullopt;
@@ -654,12 +676,14 @@ std::optional<DirectoryTable> walk_on_two_threads(
 
   Walk front(read_node, limits);
   front.mark_visited(read_before);
+  front.reserve(room);
   // The second thread's parts go into one table in the order taken, the last part
   // first; each is put in its place at the end. (One table for all, since every table
   // grown or dropped remaps memory, which stalls the other thread.)
   Walk back(read_node, limits);
   back.mark_visited(read_before);
   back.keep_offsets();
+  back.reserve(room);
   struct Range {
     size_t at;
     size_t count;
@@ -728,6 +752,7 @@ std::optional<DirectoryTable> walk_on_two_threads(
 }  // namespace
 
 Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits) {
+  const size_t room = directory_room(file_length_, header_.block_size);
   const auto read_node = [this](uint32_t offset, std::span<uint8_t> out) {
     return read_chain(offset, out);
   };
@@ -738,13 +763,14 @@ Expected<void, DatError> DatDatabase::read_directory(const ArchiveLimits& limits
     // The root read, the walk of its subtrees is the same whoever does it: a walk in
     // halves that cannot give the result leaves the single walk to carry on from here.
     if (limits.directory_threads >= 2) {
-      auto table = walk_on_two_threads(walk.top(), header_.root_offset, read_node, limits);
+      auto table = walk_on_two_threads(walk.top(), header_.root_offset, read_node, limits, room);
       if (table) {
         entries_ = std::move(*table);
         return {};
       }
     }
   }
+  walk.reserve(room);
   auto walked = walk.run();
   if (!walked) return walked;
   entries_ = walk.finish();

@@ -201,7 +201,11 @@ TEST(ParallelDirectory, RandomTreesGiveTheSingleWalksResult) {
     const bool sound = round % 7 == 0;
     w.write_node_at(root_at, root);
     w.set_root(root_at);
-    const Outcome two = expect_same(w.finish(), limits);
+    Bytes archive = w.finish();
+    // A long archive has room for its directory taken ahead (in large pages); the tree,
+    // and so the outcome, is the same.
+    if ((round / 7) % 5 == 0) archive.resize(archive.size() + (size_t{8} << 20));
+    const Outcome two = expect_same(archive, limits);
     if (sound) {
       EXPECT_EQ(two.error, "");
       // The second thread reads nodes below the root's children (read beforehand).

@@ -65,6 +65,14 @@ class PageBuffer {
   // then as it was.
   [[nodiscard]] bool resize(size_t bytes);
 
+  // Maps room for `bytes` at once, starting on a large-page boundary and backed by large
+  // pages from its first byte, for a block expected to grow towards that length: it then
+  // grows in place (resize within the room remaps nothing) and fills with a few large
+  // page faults. Room never written costs no memory. Only for an empty block, and only
+  // from the length at which the block asks for large pages anyway; false, the block
+  // unchanged, otherwise or when the system refuses.
+  [[nodiscard]] bool reserve(size_t bytes);
+
   uint8_t* data() const { return data_; }
   // The block's length: whole pages.
   size_t size() const { return size_; }

@@ -117,6 +117,10 @@ class DirectoryTable {
   void append_stored(const uint8_t* stored, size_t count);
   // Gives back the unused room.
   void shrink_to_fit();
+  // Takes room for `count` entries ahead, for a table about to be filled, when that
+  // is large (see common::PageBuffer::reserve): the table then fills in place and in
+  // large pages. Does nothing for a table that has room already, or when refused.
+  void reserve(size_t count);
 
   const DatFileEntry* begin() const { return data(); }
   const DatFileEntry* end() const { return data() + size_; }
