@@ -12,6 +12,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <charconv>
 #include <cstdlib>
 #include <cstring>
@@ -305,7 +306,14 @@ Expected<DatDatabase, DatError> DatDatabase::open(std::unique_ptr<const ByteSour
   if (!length_or) return make_unexpected(DatError(std::move(length_or).error()));
 
   DatDatabase db(std::move(*header_or), std::move(source), *length_or, limits);
-  auto loaded = db.read_directory(limits);
+  // The directory's table is as large as the archive says; where the system has no
+  // memory for it, the open fails with the system's error rather than throwing.
+  Expected<void, DatError> loaded;
+  try {
+    loaded = db.read_directory(limits);
+  } catch (const std::bad_alloc&) {
+    return make_unexpected(DatError(IoError::from_errno(ENOMEM)));
+  }
   if (!loaded) return make_unexpected(std::move(loaded).error());
   return db;
 }
@@ -564,11 +572,12 @@ DirectoryTable DirectoryWalk<ReadNode>::finish() {
 
 // The room to take ahead for the directory of an archive `file_length` bytes long: the
 // most entries it can hold when every node has blocks of its own (at most 61 entries
-// each, in ceil(1716 / (block_size - 4)) blocks), capped at 256 MiB of table. Only a
-// size to map ahead: a table that outgrows it (nodes sharing blocks, in a damaged
-// archive) grows as any other. Taking it costs address space, not memory.
+// each, in ceil(1716 / (block_size - 4)) blocks), capped at 32 MiB of table (1.4M
+// entries). Only a size to map ahead: a table that outgrows it grows as any other.
+// Taking it costs address space, not memory, and little of that: a process held to a
+// small address space meets the cap, not the bound.
 size_t directory_room(uint64_t file_length, uint32_t block_size) {
-  constexpr uint64_t kMostRoom = (uint64_t{256} << 20) / sizeof(DatFileEntry);
+  constexpr uint64_t kMostRoom = (uint64_t{32} << 20) / sizeof(DatFileEntry);
   if (block_size <= 4) return 0;
   const uint64_t per_block = block_size - 4;
   const uint64_t blocks_per_node = (kNodeSize + per_block - 1) / per_block;

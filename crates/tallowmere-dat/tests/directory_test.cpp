@@ -1,6 +1,11 @@
 // The directory walk: which nodes are visited, which entry wins, and damaged trees.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -256,6 +261,39 @@ TEST(DirectoryDamage, DepthLimit) {
   shallow.max_directory_depth = 3;
   EXPECT_FALSE(open_archive_bytes(chain(4), shallow));
   EXPECT_TRUE(open_archive_bytes(chain(3), shallow));
+}
+
+// A directory the process has no memory for: the open fails with the system's error
+// and throws nothing. Run in a child held to little more address space than it has.
+TEST(DirectoryDamage, NoMemoryForTheTableIsAnErrorNotAThrow) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers' own memory needs more address space than the limit leaves";
+#endif
+  ArchiveWriter w(1024);
+  for (uint32_t i = 0; i < 40000; ++i) w.add_entry(entry(i * 2654435761u, i));  // ~1 MB table
+  const std::vector<uint8_t> archive = w.finish();
+
+  const pid_t child = ::fork();
+  ASSERT_NE(child, -1);
+  if (child == 0) {
+    size_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    const rlim_t limit = pages * static_cast<rlim_t>(::sysconf(_SC_PAGESIZE)) + (256 << 10);
+    const rlimit cap{limit, limit};
+    if (::setrlimit(RLIMIT_AS, &cap) != 0) ::_exit(3);
+    try {
+      auto db = open_archive_bytes(archive);
+      if (db) ::_exit(1);
+      ::_exit(db.error().text() == "IO error: Cannot allocate memory (os error 12)" ? 0 : 2);
+    } catch (...) {
+      ::_exit(4);
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the child died of signal " << WTERMSIG(status);
+  // 1: the table fitted after all; 2: another error; 3: no limit could be set; 4: a throw.
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
