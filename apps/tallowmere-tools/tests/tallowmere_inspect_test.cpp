@@ -345,10 +345,10 @@ TEST_F(Inspect, VerifyReportsEachKindOfDamagedArchiveAndGoesOn) {
     const uint32_t root = w.reserve_node();
     NodeSpec child{.entries = {{0, 0x01000002, 0, 0, 0, 0}}};
     child.branches[0] = root;
-    NodeSpec spec{.entries = {{0, 0x01000001, 0, 0, 0, 0}}};
+    NodeSpec top{.entries = {{0, 0x01000001, 0, 0, 0, 0}}};
     child.branch = 0;
-    spec.children = {child};
-    w.write_node_at(root, spec);
+    top.children = {child};
+    w.write_node_at(root, top);
     w.set_root(root);
     cases.push_back({"directory cycle", w.finish(), "directory: directory node is reached twice"});
   }

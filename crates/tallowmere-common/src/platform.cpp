@@ -137,8 +137,7 @@ bool PageBuffer::reserve(size_t bytes) {
   const uintptr_t aligned = (start + kLargePage - 1) & ~(kLargePage - 1);
   const uintptr_t end = aligned + length;
   if (aligned > start) ::munmap(mapped, aligned - start);
-  if (start + length + kLargePage > end)
-    ::munmap(reinterpret_cast<void*>(end), start + length + kLargePage - end);
+  ::munmap(reinterpret_cast<void*>(end), start + length + kLargePage - end);  // never empty
 #ifdef MADV_HUGEPAGE
   ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
 #endif

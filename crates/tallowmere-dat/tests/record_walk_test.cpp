@@ -90,10 +90,10 @@ writer::PolygonList random_polygons(Rng& rng) {
 // Sound objects of every shape: flags with and without each part, repeated vertex and
 // polygon ids, NaN and infinite coordinates, other vertex types, bytes after the end.
 std::vector<uint8_t> random_object(Rng& rng) {
-  writer::GfxObjSpec spec;
-  spec.flags = rng.below(16) | (rng.one_in(4) ? 0x100u : 0u);
-  spec.surfaces.resize(rng.one_in(8) ? 40 : rng.below(4), 0x08000001);
-  spec.vertex_type = rng.one_in(6) ? rng.below(3) : 1;
+  writer::GfxObjSpec object;
+  object.flags = rng.below(16) | (rng.one_in(4) ? 0x100u : 0u);
+  object.surfaces.resize(rng.one_in(8) ? 40 : rng.below(4), 0x08000001);
+  object.vertex_type = rng.one_in(6) ? rng.below(3) : 1;
   const uint32_t vertices = rng.one_in(10) ? 60 : rng.below(12);
   for (uint32_t i = 0; i < vertices; ++i) {
     writer::VertexSpec v;
@@ -101,15 +101,15 @@ std::vector<uint8_t> random_object(Rng& rng) {
     v.uvs.assign(v.num_uvs, {0.5f, 0.25f});
     v.origin = {random_coordinate(rng), random_coordinate(rng), random_coordinate(rng)};
     v.normal = {0, 0, 1};
-    spec.vertices.emplace_back(static_cast<uint16_t>(rng.below(vertices + 2)), std::move(v));
+    object.vertices.emplace_back(static_cast<uint16_t>(rng.below(vertices + 2)), std::move(v));
   }
-  spec.physics_polygons = random_polygons(rng);
-  spec.physics_bsp = random_tree(rng, 0);
-  spec.sort_center = {1, 2, 3};
-  spec.polygons = random_polygons(rng);
-  spec.drawing_bsp = random_tree(rng, 0);
-  spec.degrade_id = 0x01000007;
-  auto bytes = writer::encode_gfx_obj(spec);
+  object.physics_polygons = random_polygons(rng);
+  object.physics_bsp = random_tree(rng, 0);
+  object.sort_center = {1, 2, 3};
+  object.polygons = random_polygons(rng);
+  object.drawing_bsp = random_tree(rng, 0);
+  object.degrade_id = 0x01000007;
+  auto bytes = writer::encode_gfx_obj(object);
   for (uint32_t extra = rng.below(3); extra > 0; --extra)
     bytes.push_back(static_cast<uint8_t>(rng.below(256)));
   return bytes;

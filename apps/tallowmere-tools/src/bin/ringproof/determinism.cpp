@@ -145,13 +145,7 @@ class PlacementWriter {
     // With a preparer, run 2's files are its own.
     const size_t end = preparer_.joinable() ? layout_.ring.size() : slots_.size();
     while (next_prepared_ < end && slots_[next_prepared_].state != Slot::Empty) ++next_prepared_;
-    if (next_prepared_ >= end || held_.load() >= budget_) return stop();
-    auto file = scenery::prepare_lines_file(layout_.dir_of(next_prepared_),
-                                            layout_.landblock_of(next_prepared_));
-    if (!file) return stop();
-    slots_[next_prepared_].file = std::move(*file);
-    slots_[next_prepared_].state = Slot::Prepared;
-    held_.fetch_add(1);
+    if (next_prepared_ >= end || held_.load() >= budget_ || !prepare(next_prepared_)) return stop();
     return true;
   }
 
@@ -206,6 +200,16 @@ class PlacementWriter {
     return false;
   }
 
+  // Creates file `index` under its hidden name; false when that fails.
+  bool prepare(size_t index) {
+    auto file = scenery::prepare_lines_file(layout_.dir_of(index), layout_.landblock_of(index));
+    if (!file) return false;
+    slots_[index].file = std::move(*file);
+    slots_[index].state = Slot::Prepared;
+    held_.fetch_add(1);
+    return true;
+  }
+
   void start_preparer() {
     preparer_go_.store(PreparerGo::Go);
     preparer_go_.notify_all();
@@ -226,16 +230,7 @@ class PlacementWriter {
     for (size_t i = 0; i < n && preparer_go_.load() == PreparerGo::Go; ++i) {
       auto claim = Claim::Free;
       if (!claims_[i].compare_exchange_strong(claim, Claim::Preparing)) continue;
-      bool made = false;
-      if (held_.load() < budget_) {
-        auto file = scenery::prepare_lines_file(layout_.run_dirs[1], layout_.ring[i]);
-        if (file) {
-          slots_[n + i].file = std::move(*file);
-          slots_[n + i].state = Slot::Prepared;
-          held_.fetch_add(1);
-          made = true;
-        }
-      }
+      const bool made = held_.load() < budget_ && prepare(n + i);
       claims_[i].store(Claim::Done, std::memory_order_release);
       claims_[i].notify_all();
       if (!made) return;
